@@ -1,0 +1,29 @@
+#include "cli/CliHost.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace sga::cli {
+
+CliHost::CliHost() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+void CliHost::setProgressMax(int max) { max_ = max; }
+
+void CliHost::setProgressValue(int value) {
+    if (!terminal_ || max_ <= 0) return;
+    const int percent = static_cast<int>(100LL * value / max_);
+    if (percent == shownPercent_) return;
+    shownPercent_ = percent;
+    const int filled = percent * 40 / 100;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 40 - filled, "", percent);
+    std::fflush(stderr);
+}
+
+void CliHost::setExtractingLayout(bool extracting) {
+    if (!terminal_ || extracting || shownPercent_ < 0) return;
+    std::fprintf(stderr, "\n");
+    shownPercent_ = -1;
+}
+
+} // namespace sga::cli

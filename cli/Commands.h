@@ -1,0 +1,53 @@
+#pragma once
+// The subcommands of the sga command line. Each adds itself to the app and
+// records its exit status in the shared context when it runs.
+
+#include "archive/ArchiveIndex.h"
+#include "archive/ArchiveTree.h"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sga {
+class LogSink;
+}
+
+namespace sga::cli {
+
+enum ExitCode : int { kOk = 0, kFailed = 1, kUsage = 2 };
+
+struct Context {
+    int exitCode = kOk;
+};
+
+// Options every subcommand shares.
+struct CommonOptions {
+    std::string archive;
+    std::string logFile;
+};
+void addCommonOptions(CLI::App& sub, CommonOptions& options);
+
+// The log the run writes: the file named by --log (started afresh) or nothing.
+std::unique_ptr<LogSink> openRunLog(const CommonOptions& options);
+
+struct LoadedArchive {
+    ArchiveIndex index;
+    ArchiveTree tree;
+};
+// Loads the archive; on failure prints the reason to stderr and returns nothing.
+std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log);
+
+// The path of a file entry inside the archive: "dir\name" or "name".
+std::string entryPath(const FileEntry& entry);
+
+void addInfoCommand(CLI::App& app, Context& context);
+void addListCommand(CLI::App& app, Context& context);
+void addExtractCommand(CLI::App& app, Context& context);
+void addCatCommand(CLI::App& app, Context& context);
+void addVerifyCommand(CLI::App& app, Context& context);
+void addImageCommand(CLI::App& app, Context& context);
+
+} // namespace sga::cli

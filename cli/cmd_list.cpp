@@ -1,0 +1,54 @@
+#include "cli/Commands.h"
+
+#include "archive/Cp1252.h"
+#include "ui/ActivityLog.h"
+
+#include <cstdio>
+
+namespace sga::cli {
+
+void addListCommand(CLI::App& app, Context& context) {
+    struct Options : CommonOptions {
+        bool longFormat = false;
+        bool tree = false;
+    };
+    auto options = std::make_shared<Options>();
+    auto* sub = app.add_subcommand("list", "List the file entries, one path a line");
+    addCommonOptions(*sub, *options);
+    auto* longFlag = sub->add_flag("-l,--long", options->longFormat,
+                                   "Also show stored size, original size and compression");
+    sub->add_flag("--tree", options->tree,
+                  "Print every tree node instead: key, TAB, text, TAB, parent key")
+        ->excludes(longFlag);
+    sub->callback([options, &context] {
+        auto log = openRunLog(*options);
+        auto loaded = loadArchive(options->archive, *log);
+        if (!loaded) {
+            context.exitCode = kFailed;
+            return;
+        }
+        if (options->tree) {
+            const auto& nodes = loaded->tree.nodes();
+            for (const auto& node : nodes) {
+                const std::string parent =
+                    node.parent < 0 ? std::string() : nodes[static_cast<size_t>(node.parent)].key;
+                std::printf("%s\t%s\t%s\n", cp1252ToUtf8(node.key).c_str(),
+                            cp1252ToUtf8(node.text).c_str(), cp1252ToUtf8(parent).c_str());
+            }
+            return;
+        }
+        const ArchiveIndex& idx = loaded->index;
+        for (size_t i = static_cast<size_t>(idx.dirCount()); i < idx.entries.size(); ++i) {
+            const FileEntry& e = idx.entries[i];
+            const std::string path = cp1252ToUtf8(entryPath(e));
+            if (options->longFormat) {
+                std::printf("%10lld %10d %-5s %s\n", static_cast<long long>(e.compSize) + 1,
+                            e.orgSize, e.null ? "zlib" : "store", path.c_str());
+            } else {
+                std::printf("%s\n", path.c_str());
+            }
+        }
+    });
+}
+
+} // namespace sga::cli

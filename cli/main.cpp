@@ -1,0 +1,71 @@
+// sga: the command line over the same core as the window.
+#include "cli/Commands.h"
+
+#include "archive/Cp1252.h"
+#include "archive/WindowHost.h"
+#include "archive/modSGA.h"
+#include "ui/ActivityLog.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace sga::cli {
+
+void addCommonOptions(CLI::App& sub, CommonOptions& options) {
+    sub.add_option("ARCHIVE", options.archive, "Archive file (.big or .sga)")->required();
+    sub.add_option("--log", options.logFile,
+                   "Write the activity log of this run to FILE (started afresh)");
+}
+
+std::unique_ptr<LogSink> openRunLog(const CommonOptions& options) {
+    if (options.logFile.empty()) return std::make_unique<NullLog>();
+    auto log = std::make_unique<ActivityLog>(options.logFile);
+    log->restart();
+    return log;
+}
+
+std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) {
+    LoadedArchive loaded;
+    WindowHost quiet;
+    Status status = openArchive(path, loaded.index, loaded.tree, log, quiet);
+    if (!status) {
+        std::cerr << "sga: " << cp1252ToUtf8(status.message()) << "\n";
+        return std::nullopt;
+    }
+    return loaded;
+}
+
+std::string entryPath(const FileEntry& entry) {
+    return entry.dirName.empty() ? entry.name : entry.dirName + "\\" + entry.name;
+}
+
+} // namespace sga::cli
+
+int main(int argc, char** argv) {
+    using namespace sga::cli;
+    CLI::App app{"Lists, checks and extracts SGA archives (.sga version 1, .big version 2)", "sga"};
+    app.set_version_flag("--version", std::to_string(SGA_VERSION_MAJOR) + "." +
+                                          std::to_string(SGA_VERSION_MINOR));
+    app.require_subcommand(1);
+    Context context;
+    addInfoCommand(app, context);
+    addListCommand(app, context);
+    addExtractCommand(app, context);
+    addCatCommand(app, context);
+    addVerifyCommand(app, context);
+    addImageCommand(app, context);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kUsage;
+    }
+    std::fflush(stdout);
+    return context.exitCode;
+}
