@@ -1,0 +1,128 @@
+#include "preview/modFileTGA.h"
+#include "preview/tests/PictureBuilders.h"
+#include "tests/support/ArchiveWriter.h"
+
+#include <gtest/gtest.h>
+
+namespace sga {
+namespace {
+
+using testing::Bytes;
+using testing::TgaSpec;
+
+const Bytes kRed = {0, 0, 255}, kGreen = {0, 255, 0}, kBlue = {255, 0, 0}, kWhite = {255, 255, 255};
+
+// File rows bottom up: red, green / blue, white.
+TgaSpec twoByTwo() {
+    TgaSpec spec;
+    spec.width = 2;
+    spec.height = 2;
+    spec.pixels = testing::concat({kRed, kGreen, kBlue, kWhite});
+    return spec;
+}
+
+PreviewImage decodeOk(const Bytes& file) {
+    PreviewImage image = testing::sentinelImage();
+    Status status = decodeTGA(file, image);
+    EXPECT_TRUE(status.ok()) << status.message();
+    return image;
+}
+
+void expectRefused(const Bytes& file, const std::string& why = {}) {
+    testing::expectRefused(decodeTGA, file, why);
+}
+
+TEST(TgaReader, ReadsBottomUpRowsFromDisk) {
+    testing::TempDir dir;
+    PreviewImage image = testing::sentinelImage();
+    ASSERT_TRUE(loadTGA(dir.write("pic.tmp", testing::buildTga(twoByTwo())), image));
+    EXPECT_EQ(image.width, 2);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.bitsPerPixel, 24);
+    EXPECT_TRUE(image.palette.empty());
+    EXPECT_EQ(image.pixels, testing::concat({kBlue, kWhite, kRed, kGreen}));
+}
+
+TEST(TgaReader, OddWidthRowsHaveNoPadding) {
+    TgaSpec spec;
+    spec.width = 3;
+    spec.height = 2;
+    for (uint8_t i = 0; i < 18; ++i) spec.pixels.push_back(i);
+    const PreviewImage image = decodeOk(testing::buildTga(spec));
+    ASSERT_EQ(image.pixels.size(), 18u);
+    // The second stored row is the top row.
+    EXPECT_EQ(image.pixels, Bytes({9, 10, 11, 12, 13, 14, 15, 16, 17, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(TgaReader, RefusesOtherKindsAndDepths) {
+    for (uint8_t type : {0, 1, 3, 9, 10, 11}) {
+        TgaSpec spec = twoByTwo();
+        spec.imageType = type;
+        expectRefused(testing::buildTga(spec), "image type");
+    }
+    for (uint8_t depth : {8, 15, 16, 0, 25, 40, 255}) {
+        TgaSpec spec = twoByTwo();
+        spec.pixelDepth = depth;
+        spec.pixels.resize(32);
+        expectRefused(testing::buildTga(spec), "pixel depth");
+    }
+}
+
+TEST(TgaReader, SkipsImageIdAndColourMap) {
+    TgaSpec spec = twoByTwo();
+    spec.id = testing::textBytes("made by a test");
+    spec.colourMapType = 1;
+    spec.colourMapLength = 5;
+    spec.colourMapEntrySize = 24;
+    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels, testing::concat({kBlue, kWhite, kRed, kGreen}));
+}
+
+TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
+    TgaSpec spec = twoByTwo();
+    spec.pixelDepth = 32;
+    spec.pixels = {0, 0, 255, 1, 0, 255, 0, 2, 255, 0, 0, 3, 255, 255, 255, 4};
+    const PreviewImage image = decodeOk(testing::buildTga(spec));
+    EXPECT_EQ(image.bitsPerPixel, 24);
+    EXPECT_EQ(image.pixels, testing::concat({kBlue, kWhite, kRed, kGreen}));
+}
+
+TEST(TgaReader, TopDownFlagKeepsFileOrder) {
+    TgaSpec spec = twoByTwo();
+    spec.descriptor = 0x20;
+    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels, testing::concat({kRed, kGreen, kBlue, kWhite}));
+}
+
+TEST(TgaReader, RefusesBadSizes) {
+    for (auto [w, h] : std::vector<std::pair<int16_t, int16_t>>{{0, 2}, {2, 0}, {-2, 2}, {2, -1}}) {
+        TgaSpec spec = twoByTwo();
+        spec.width = w;
+        spec.height = h;
+        expectRefused(testing::buildTga(spec), "size");
+    }
+    TgaSpec wide = twoByTwo();
+    wide.width = kMaxPictureSide + 1;
+    expectRefused(testing::buildTga(wide), "larger than");
+    // Largest accepted sides, but the file holds only four pixels: refused
+    // before anything the size of the picture is allocated.
+    TgaSpec huge = twoByTwo();
+    huge.width = kMaxPictureSide;
+    huge.height = kMaxPictureSide;
+    expectRefused(testing::buildTga(huge), "truncated");
+}
+
+TEST(TgaReader, EveryPrefixIsRefused) {
+    TgaSpec spec = twoByTwo();
+    spec.id = {1, 2, 3};
+    testing::expectEveryPrefixRefused(decodeTGA, testing::buildTga(spec));
+}
+
+TEST(TgaReader, MissingFileIsNotRead) {
+    testing::TempDir dir;
+    PreviewImage image = testing::sentinelImage();
+    EXPECT_FALSE(loadTGA(dir.path() / "absent.tga", image));
+    EXPECT_FALSE(loadTGA(dir.path(), image));
+    EXPECT_TRUE(testing::sameImage(image, testing::sentinelImage()));
+}
+
+} // namespace
+} // namespace sga
