@@ -59,9 +59,8 @@ if ((window)); then
     carries /usr/share/icons/hicolor/scalable/apps/sgaview.svg
     carries /usr/share/icons/hicolor/48x48/apps/sgaview.png
 fi
-if grep -v -E '^/usr(/|$)' "$work/contents" | grep -q .; then
-    fail "files outside /usr: $(grep -v -E '^/usr(/|$)' "$work/contents" | xargs)"
-fi
+outside=$(grep -v -x -E '/|/usr(/.*)?' "$work/contents" || true)
+[[ -z $outside ]] || fail "files outside /usr: $(xargs <<<"$outside")"
 
 # The programs inside are stripped and run.
 dpkg-deb -x "$deb" "$work/unpacked"

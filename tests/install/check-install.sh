@@ -36,7 +36,7 @@ else
     [[ ! -e $usr/bin/sgaview ]] || fail "sgaview installed although it is not built"
 fi
 for page in "${pages[@]}"; do
-    installed=$(ls "$share/man/man1/$page.1"* 2>/dev/null | head -n 1)
+    installed=$(compgen -G "$share/man/man1/$page.1*" | head -n 1 || true)
     [[ -n $installed ]] || fail "manual page $page(1) not installed"
     # The installed page, compressed or not, holds the page's source.
     text=$(gzip -dcf "$installed") || fail "$installed is not a valid gzip file"
@@ -98,18 +98,18 @@ printf 'not an archive\n' >"$samples/creatures.sga"
 printf 'just some text\n' >"$samples/notes"
 printf 'x_ARCHIVE\002\000\000\000' >"$samples/magic-not-at-start"
 
-query() {
-    if [[ -n $mimeQuery ]]; then
-        "$mimeQuery" "$@"
-    elif command -v gio >/dev/null; then
+if [[ -n $mimeQuery ]]; then
+    query() { "$mimeQuery" "$@"; }
+elif command -v gio >/dev/null; then
+    query() {
         for f in "$@"; do
             gio info -a standard::content-type "$f" | sed -n 's/^ *standard::content-type: //p'
         done
-    else
-        echo "no way to query the MIME database (neither a Qt query program nor gio)" >&2
-        exit 77
-    fi
-}
+    }
+else
+    echo "no way to query the MIME database (neither a Qt query program nor gio)"
+    exit 77
+fi
 # Only the temporary tree: neither the machine's nor the user's database.
 mapfile -t types < <(XDG_DATA_HOME=$work/empty-home XDG_DATA_DIRS=$share query \
     "$samples/mod.big" "$samples/no-extension-v2" "$samples/no-extension-v1" \
