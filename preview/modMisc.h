@@ -3,6 +3,7 @@
 
 #include "preview/PreviewImage.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -10,7 +11,8 @@ class QPainter;
 
 namespace sga {
 
-// A deep copy of the picture as a QImage (RGB888); null for an empty picture.
+// A deep copy of the picture as a QImage (RGB888); null for an empty picture
+// or one whose pixels do not match its size.
 QImage previewToQImage(const PreviewImage& image);
 
 // Draws the picture 1:1 at the top-left corner of the surface.
@@ -20,5 +22,9 @@ void drawImage(QPainter& surface, const PreviewImage& image);
 // PCX through the program's own reader. kind is the lower-case extension
 // ("bmp", "jpg", "gif", "pcx"); a null image when the file cannot be read.
 QImage loadPlatformPicture(const QString& path, const QString& kind);
+
+// The same loader over the file's bytes. For "bmp", "jpg" and "gif" the
+// content decides among BMP, JPEG and GIF; other formats are refused.
+QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind);
 
 } // namespace sga
