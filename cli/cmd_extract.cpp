@@ -1,16 +1,44 @@
+#include "cli/CliHost.h"
 #include "cli/Commands.h"
+
+#include "extract/Extract.h"
+#include "ui/ActivityLog.h"
 
 #include <iostream>
 
 namespace sga::cli {
 
-// Not built yet: refuses to run.
 void addExtractCommand(CLI::App& app, Context& context) {
-    auto* sub = app.add_subcommand("extract", "Extract every entry");
-    sub->allow_extras();
-    sub->callback([&context] {
-        std::cerr << "sga: extract is not available in this build\n";
-        context.exitCode = kFailed;
+    struct Options : CommonOptions {
+        std::string outputDir;
+        int jobs = 1;
+    };
+    auto options = std::make_shared<Options>();
+    auto* sub = app.add_subcommand(
+        "extract", "Extract every directory and file under DIR/<archive file name>/");
+    addCommonOptions(*sub, *options);
+    sub->add_option("-o,--output", options->outputDir,
+                    "Folder to extract under (default: the current folder)");
+    sub->add_option("-j,--jobs", options->jobs, "Entries inflated and written in parallel")
+        ->check(CLI::Range(1, 64));
+    sub->callback([options, &context] {
+        auto log = openRunLog(*options);
+        auto loaded = loadArchive(options->archive, *log);
+        if (!loaded) {
+            context.exitCode = kFailed;
+            return;
+        }
+        std::error_code ec;
+        const std::filesystem::path location = options->outputDir.empty()
+                                                   ? std::filesystem::current_path(ec)
+                                                   : std::filesystem::path(options->outputDir);
+        CliHost host;
+        const ExtractContext extract{loaded->index, options->archive, location, *log, host};
+        const ExtractReport report = extractAll(extract, {.jobs = options->jobs});
+        if (report.failed > 0 || report.stopped) {
+            std::cerr << "sga: " << report.summary << "\n";
+            context.exitCode = kFailed;
+        }
     });
 }
 

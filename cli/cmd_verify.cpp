@@ -1,16 +1,43 @@
 #include "cli/Commands.h"
 
-#include <iostream>
+#include "archive/Cp1252.h"
+#include "extract/Verify.h"
+#include "ui/ActivityLog.h"
+
+#include <cstdio>
 
 namespace sga::cli {
 
-// Not built yet: refuses to run.
 void addVerifyCommand(CLI::App& app, Context& context) {
-    auto* sub = app.add_subcommand("verify", "Check every entry");
-    sub->allow_extras();
-    sub->callback([&context] {
-        std::cerr << "sga: verify is not available in this build\n";
-        context.exitCode = kFailed;
+    auto options = std::make_shared<CommonOptions>();
+    auto* sub = app.add_subcommand(
+        "verify", "Inflate every entry and check its size, its CRC-32 and the header signatures");
+    addCommonOptions(*sub, *options);
+    sub->callback([options, &context] {
+        auto log = openRunLog(*options);
+        auto loaded = loadArchive(options->archive, *log);
+        if (!loaded) {
+            context.exitCode = kFailed;
+            return;
+        }
+        const VerifyReport report = verifyArchive(loaded->index, options->archive, *log);
+        for (const VerifyProblem& p : report.problems) {
+            if (p.entryNumber == 0)
+                std::printf("header: %s\n", p.message.c_str());
+            else
+                std::printf("%s: %s\n", cp1252ToUtf8(p.path).c_str(), p.message.c_str());
+        }
+        const char* signatures = !report.signaturesChecked ? ""
+                                 : report.problems.size() > static_cast<size_t>(report.entriesFailed)
+                                     ? ", header signatures do not match"
+                                     : ", header signatures match";
+        std::printf("%d entries checked, %d failed%s\n", report.entriesChecked,
+                    report.entriesFailed, signatures);
+        if (!report.ok()) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "sga: %s: verification failed\n", options->archive.c_str());
+            context.exitCode = kFailed;
+        }
     });
 }
 

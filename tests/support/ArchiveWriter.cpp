@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <openssl/evp.h>
 #include <stdexcept>
 #include <zlib.h>
 
@@ -26,6 +27,20 @@ void putText(Bytes& b, const std::string& s, size_t width) {
 Bytes storedBytes(const FileSpec& f) {
     if (f.stored) return *f.stored;
     return f.compress ? zlibCompress(f.data) : f.data;
+}
+
+// MD5 of key followed by bytes [from, to) of b, stored at offset at.
+void putSignature(Bytes& b, size_t at, const std::string& key, size_t from, size_t to) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+    EVP_DigestUpdate(ctx, key.data(), key.size());
+    EVP_DigestUpdate(ctx, b.data() + from, to - from);
+    EVP_DigestFinal_ex(ctx, digest, &length);
+    EVP_MD_CTX_free(ctx);
+    if (length != 16) throw std::runtime_error("MD5 failed");
+    std::copy(digest, digest + 16, b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 } // namespace
@@ -155,6 +170,10 @@ Bytes buildArchive(const ArchiveSpec& spec) {
         if (spec.finalNul || i + 1 < all.size()) b.push_back(0);
     }
     b.insert(b.end(), data.begin(), data.end());
+    if (spec.sign && spec.version == 2) {
+        putSignature(b, 12, "E01519D6-2DB7-4640-AF54-0A23319C56C3", 180, b.size());
+        putSignature(b, 156, "DFC9AF62-FC1B-4180-BC27-11CCE87D3EFF", 180, layout.dataArea);
+    }
     return b;
 }
 

@@ -42,6 +42,9 @@ struct ArchiveSpec {
     std::optional<int32_t> dataOffset;
     bool finalNul = true;                // the last name ends with a zero byte
     int16_t record0Start = 0;
+    // Version 2: fill headerBlock and extraBlock with the MD5 signatures of
+    // the contents and of the table of contents (otherwise both are zero).
+    bool sign = false;
 };
 
 Bytes buildArchive(const ArchiveSpec& spec);
