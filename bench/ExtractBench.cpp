@@ -1,0 +1,166 @@
+// Extract all of a generated archive of about 200 MiB in 5,000 entries,
+// against a bare loop that inflates every entry with the same library and
+// writes it with one write call; and with two jobs against one.
+//
+//   bench_extract [--folder /dev/shm] [--rounds 3] [--entries 5000] [--mib 200]
+#include "archive/ArchiveTree.h"
+#include "archive/WindowHost.h"
+#include "archive/modSGA.h"
+#include "bench/BenchArchive.h"
+#include "extract/Extract.h"
+#include "ui/ActivityLog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace sga;
+using namespace sga::bench;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Sizes from 1 KiB to 4 MiB, most of them small, adding up to about total.
+std::vector<size_t> entrySizes(int count, int64_t total) {
+    std::mt19937 gen(12345);
+    std::uniform_real_distribution<double> u(0, 1);
+    std::vector<double> sizes;
+    for (int i = 0; i < count; ++i) {
+        const bool large = i % 250 == 0;
+        const double lo = large ? 1 << 20 : 1 << 10, hi = large ? 4 << 20 : 160 << 10;
+        sizes.push_back(lo * std::pow(hi / lo, u(gen)));
+    }
+    double sum = 0;
+    for (double s : sizes) sum += s;
+    std::vector<size_t> out;
+    for (double s : sizes)
+        out.push_back(static_cast<size_t>(std::clamp(s * static_cast<double>(total) / sum, 1024.0, 4194304.0)));
+    return out;
+}
+
+// Inflates every file entry with libdeflate and writes it with one write
+// call, to the same paths Extract all uses (folders made first).
+void bareLoop(const ArchiveIndex& index, const fs::path& archive, const fs::path& out) {
+    for (int i = 0; i < index.dirCount(); ++i) {
+        std::string d = index.entries[static_cast<size_t>(i)].name;
+        std::replace(d.begin(), d.end(), '\\', '/');
+        fs::create_directories(out / d);
+    }
+    const int in = ::open(archive.c_str(), O_RDONLY);
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    std::vector<uint8_t> stored, data;
+    for (int m = index.dirCount() + 1; m <= index.totalEntries(); ++m) {
+        const FileEntry& e = index.entries[static_cast<size_t>(m - 1)];
+        stored.resize(static_cast<size_t>(e.compSize) + 1);
+        if (::pread(in, stored.data(), stored.size(), e.filePos + kDataBlockSize) != static_cast<ssize_t>(stored.size()))
+            std::abort();
+        data.resize(static_cast<size_t>(e.orgSize));
+        if (libdeflate_zlib_decompress(decompressor, stored.data(), stored.size(), data.data(), data.size(), nullptr) !=
+            LIBDEFLATE_SUCCESS)
+            std::abort();
+        std::string rel = e.dirName + "/" + e.name;
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        const int fd = ::open((out / rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) std::abort();
+        ::close(fd);
+    }
+    libdeflate_free_decompressor(decompressor);
+    ::close(in);
+}
+
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// User plus system CPU seconds of the whole process, all threads.
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return s(u.ru_utime) + s(u.ru_stime);
+}
+
+struct Timing {
+    std::vector<double> wall, cpu;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    fs::path folder = "/dev/shm";
+    int rounds = 3, entries = 5000;
+    int64_t mib = 200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--folder") folder = argv[i + 1];
+        else if (arg == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (arg == "--entries") entries = std::max(1, std::atoi(argv[i + 1]));
+        else if (arg == "--mib") mib = std::max(1, std::atoi(argv[i + 1]));
+    }
+    ScratchDir scratch(folder);
+    const fs::path archive = scratch.path() / "bench.big";
+    const std::vector<size_t> sizes = entrySizes(entries, mib << 20);
+    auto start = Clock::now();
+    const int64_t total = writeBenchArchive(archive, makeLayout(50, entries, ".dat"), [&](size_t k) {
+        return makeData(static_cast<DataKind>(k % 3), sizes[k], static_cast<uint32_t>(k));
+    });
+    std::printf("archive: %d entries, %.1f MiB inflated, %.1f MiB stored, written in %.1f s\n", entries,
+                static_cast<double>(total) / (1 << 20), static_cast<double>(fs::file_size(archive)) / (1 << 20),
+                seconds(start));
+
+    ArchiveIndex index;
+    ArchiveTree tree;
+    NullLog none;
+    WindowHost host;
+    if (Status s = openArchive(archive, index, tree, none, host); !s) {
+        std::fprintf(stderr, "%s\n", s.message().c_str());
+        return 1;
+    }
+    Timing bare, one, oneLogged, two;
+    const fs::path out = scratch.path() / "out";
+    for (int r = 0; r < rounds; ++r) {
+        auto timed = [&](Timing& t, auto&& body) {
+            fs::remove_all(out);
+            fs::create_directories(out);
+            const auto t0 = Clock::now();
+            const double c0 = cpuSeconds();
+            body();
+            t.cpu.push_back(cpuSeconds() - c0);
+            t.wall.push_back(seconds(t0));
+        };
+        timed(bare, [&] { bareLoop(index, archive, out / "bench.big"); });
+        timed(one, [&] { extractAll(ExtractContext{index, archive, out, none, host}, {.jobs = 1}); });
+        ActivityLog log(scratch.path() / "sgaExtract.log");
+        log.restart();
+        timed(oneLogged, [&] { extractAll(ExtractContext{index, archive, out, log, host}, {.jobs = 1}); });
+        timed(two, [&] { extractAll(ExtractContext{index, archive, out, none, host}, {.jobs = 2}); });
+        std::printf("round %d wall (cpu) s: bare %.3f (%.3f), jobs 1 %.3f (%.3f), jobs 1 + activity log %.3f (%.3f), "
+                    "jobs 2 %.3f (%.3f)\n",
+                    r + 1, bare.wall.back(), bare.cpu.back(), one.wall.back(), one.cpu.back(), oneLogged.wall.back(),
+                    oneLogged.cpu.back(), two.wall.back(), two.cpu.back());
+    }
+    const double mibTotal = static_cast<double>(total) / (1 << 20);
+    auto rate = [&](double s) { return mibTotal / s; };
+    const double b = median(bare.wall), o = median(one.wall), l = median(oneLogged.wall), t = median(two.wall);
+    std::printf("median MiB/s: bare %.0f, extract all %.0f (%.0f with activity log), --jobs 2 %.0f\n", rate(b),
+                rate(o), rate(l), rate(t));
+    std::printf("throughput extract all / bare: %.2f (with activity log %.2f); jobs 2 vs jobs 1: %.2f times as fast\n",
+                b / o, b / l, o / t);
+    std::printf("median CPU s: bare %.3f, jobs 1 %.3f, jobs 1 + activity log %.3f, jobs 2 %.3f\n",
+                median(bare.cpu), median(one.cpu), median(oneLogged.cpu), median(two.cpu));
+    return 0;
+}
