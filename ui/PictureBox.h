@@ -1,0 +1,28 @@
+#pragma once
+// A picture box: a white surface with a sunken border that keeps the picture
+// it was given and paints it 1:1 from the top-left corner of its inner area,
+// cut off at its edges, on every repaint.
+
+#include <QFrame>
+#include <QImage>
+
+namespace sga::ui {
+
+class PictureBox : public QFrame {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+    // The size of the area inside the border.
+    QSize innerSize() const { return contentsRect().size(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture_;
+};
+
+} // namespace sga::ui

@@ -1,0 +1,517 @@
+#include "ui/frmMain.h"
+
+#include "archive/Cp1252.h"
+#include "archive/modSGA.h"
+#include "extract/Extract.h"
+#include "platform/ProgramFolder.h"
+#include "platform/cCommonDialog.h"
+#include "ui/ArchiveTreeModel.h"
+#include "ui/ImageList.h"
+#include "ui/ModRecentList.h"
+#include "ui/PictureBox.h"
+#include "ui/WindowLayout.h"
+#include "ui/frmAbout.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyleFactory>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace sga::ui {
+
+namespace {
+
+const QString kArchiveFilter =
+    QStringLiteral("Homeworld 2 Archive (*.big)|*.big|IC SGA Archive (*.sga)|*.sga|All Files (*.*)|*.*");
+
+std::filesystem::path toPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// Log lines are 8-bit text.
+std::string logText(const QString& text) {
+    return utf8ToCp1252(text.toStdString());
+}
+
+QString fromCp1252(const std::string& text) {
+    return QString::fromStdString(cp1252ToUtf8(text));
+}
+
+} // namespace
+
+bool systemOpenFileDialog(OpenFileArgs& a) {
+    platform::cCommonDialog dialog;
+    return dialog.VBGetOpenFileName(a.Filename, a.FileTitle, a.FileMustExist, a.MultiSelect,
+                                    a.ReadOnly, a.HideReadOnly, a.Filter, a.FilterIndex, a.InitDir,
+                                    a.DlgTitle, a.DefaultExt, a.Owner, a.flags);
+}
+
+QString mainCaption() {
+    return QStringLiteral("Tarsel Archive Extractor by Quennel - v%1.%2")
+        .arg(SGA_VERSION_MAJOR)
+        .arg(SGA_VERSION_MINOR);
+}
+
+// Marks a load or an Extract all as running: the commands that would change
+// sFile or the index under it are held off until it returns, and a close
+// asked for meanwhile happens afterwards.
+class frmMain::RunScope {
+public:
+    explicit RunScope(frmMain& form) : form_(form) {
+        form_.running_ = true;
+        form_.stopRequested_ = false;
+        form_.setCommandsHeld(true);
+    }
+    ~RunScope() {
+        form_.running_ = false;
+        form_.setCommandsHeld(false);
+        if (form_.closePending_) {
+            form_.closePending_ = false;
+            form_.close();
+        }
+    }
+
+private:
+    frmMain& form_;
+};
+
+frmMain::frmMain(const QString& programFolder, const QString& settingsFile, QWidget* parent)
+    : QMainWindow(parent),
+      programFolder_(programFolder.isEmpty() ? platform::programFolder() : programFolder),
+      dataFolder_(platform::dataFolder(programFolder_)),
+      settingsFile_(settingsFile),
+      log_(toPath(dataFolder_ + QStringLiteral("/sgaExtract.log"))) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(programIcon());
+    createActions();
+    createMenus();
+    createControls();
+    setTabOrder();
+    sinceEvents_.start();
+}
+
+frmMain::~frmMain() {
+    while (busyDepth_ > 0) setBusy(false);
+}
+
+void frmMain::createActions() {
+    ilImages = new ImageList(this);
+
+    mnuOpen = new QAction(tr("&Open Archive"), this);
+    mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+    mnuOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
+
+    mnuFileExit = new QAction(tr("E&xit"), this);
+    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+
+    for (int i = 0; i < static_cast<int>(mnuRecentFile_.size()); ++i) {
+        auto* item = new QAction(i == 0 ? QString() : QStringLiteral("RecentFile%1").arg(i), this);
+        item->setObjectName(QStringLiteral("mnuRecentFile"));
+        item->setData(i);
+        item->setSeparator(i == 0);
+        item->setVisible(false);
+        if (i > 0) connect(item, &QAction::triggered, this, [this, i] { mnuRecentFile_Click(i); });
+        mnuRecentFile_[static_cast<size_t>(i)] = item;
+    }
+
+    mnuExtract = new QAction(tr("&Extract selected file(s)"), this);
+    mnuExtract->setObjectName(QStringLiteral("mnuExtract"));
+    mnuExtract->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(mnuExtract, &QAction::triggered, this, &frmMain::mnuExtract_Click);
+
+    mnuExtAll = new QAction(tr("Extract &All to Directory"), this);
+    mnuExtAll->setObjectName(QStringLiteral("mnuExtAll"));
+    mnuExtAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(mnuExtAll, &QAction::triggered, this, &frmMain::mnuExtAll_Click);
+
+    mnuAbout = new QAction(tr("&About"), this);
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+
+    // Toolbar buttons: the key is the object name and the data.
+    auto button = [this](const QString& key, const QString& tip) {
+        auto* action = new QAction(ilImages->icon(key), QString(), this);
+        action->setObjectName(key);
+        action->setData(key);
+        action->setToolTip(tip);
+        return action;
+    };
+    buttonOpen_ = button(QStringLiteral("Open"), tr("Open SGA Archive"));
+    buttonExtract_ = button(QStringLiteral("Extract"), tr("Extract Selected Files"));
+    buttonExtractAll_ = button(QStringLiteral("ExtractAll"), tr("Extract All Files"));
+}
+
+void frmMain::createMenus() {
+    mnuFile = menuBar()->addMenu(tr("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFile->addAction(mnuOpen);
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileSep"));
+    mnuFile->addAction(mnuFileExit);
+    for (QAction* item : mnuRecentFile_) mnuFile->addAction(item);
+
+    mnuActionS = menuBar()->addMenu(tr("&Actions"));
+    mnuActionS->setObjectName(QStringLiteral("mnuActionS"));
+    mnuActionS->addAction(mnuExtract);
+    mnuActionS->addAction(mnuExtAll);
+
+    mnuHelp = menuBar()->addMenu(tr("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelp->addAction(mnuAbout);
+}
+
+void frmMain::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    Toolbar1 = new QToolBar(client);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setIconSize(QSize(ImageList::kImageSize, ImageList::kImageSize));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->addAction(buttonOpen_);
+    Toolbar1->addSeparator();
+    Toolbar1->addAction(buttonExtract_);
+    Toolbar1->addAction(buttonExtractAll_);
+    Toolbar1->setGeometry(twipsRect(0, 0, 7470, 420));
+    connect(Toolbar1, &QToolBar::actionTriggered, this, &frmMain::Toolbar1_ButtonClick);
+
+    Label1 = new QLabel(QStringLiteral("Label1"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twipsRect(1920, 4920, 1695, 255));
+    Label1->hide();
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setGeometry(twipsRect(0, 480, 7455, 255));
+    ProgressBar1->hide();
+
+    Label2 = new QLabel(client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twipsRect(0, 840, 7455, 495));
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label2->hide();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    // A label of its own: Qt's temporary messages are wiped by menu hovers.
+    statusLabel_ = new QLabel(StatusBar1);
+    statusLabel_->setObjectName(QStringLiteral("StatusBar1Text"));
+    StatusBar1->addWidget(statusLabel_, 1);
+    setStatusBar(StatusBar1);
+
+    TreeView1 = new QTreeView(client);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    treeModel_ = new ArchiveTreeModel(this);
+    TreeView1->setModel(treeModel_);
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setUniformRowHeights(true);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView1->setGeometry(twipsRect(0, 480, 3615, 3495));
+    connect(TreeView1, &QTreeView::clicked, this, &frmMain::TreeView1_NodeClick);
+
+    Text1 = new QPlainTextEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setGeometry(twipsRect(3720, 480, 3735, 3495));
+
+    Picture1 = new PictureBox(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(twipsRect(3720, 480, 735, 375));
+    Picture1->setFocusPolicy(Qt::TabFocus);
+    Picture1->hide();
+
+    // The client area without the menu bar is 7470 x 5865 twips.
+    const QSize client_size = twipsRect(0, 0, 7470, 5865).size();
+    resize(client_size.width(), client_size.height() + menuBar()->sizeHint().height());
+    setExtractionEnabled(false);
+}
+
+void frmMain::setTabOrder() {
+    QWidget* order[] = {Toolbar1, Label1, ProgressBar1, Label2, StatusBar1, TreeView1, Text1, Picture1};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+QAction* frmMain::mnuRecentFile(int index) const {
+    if (index < 0 || index >= static_cast<int>(mnuRecentFile_.size())) return nullptr;
+    return mnuRecentFile_[static_cast<size_t>(index)];
+}
+
+std::unique_ptr<QSettings> frmMain::settings() const {
+    if (!settingsFile_.isEmpty()) return std::make_unique<QSettings>(settingsFile_, QSettings::IniFormat);
+    // The application name is the executable's name without its extension.
+    const QString application = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, application);
+}
+
+QString frmMain::previewTempFile() const {
+    return dataFolder_ + QStringLiteral("/pic.tmp");
+}
+
+QString frmMain::statusText() const {
+    return statusLabel_->text();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void frmMain::Form_Load() {
+    loadRecentList(*this);
+
+    treeModel_->clear();
+    // Lines to the root and plus/minus buttons: the classic style draws both.
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) {
+        classic->setParent(TreeView1);
+        TreeView1->setStyle(classic);
+    }
+    TreeView1->setRootIsDecorated(true);
+    TreeView1->setItemsExpandable(true);
+    TreeView1->setSortingEnabled(false);
+    // 80 twips is narrower than the plus/minus buttons; like the native tree
+    // control, keep the indentation at the smallest width that holds them.
+    TreeView1->setIndentation(std::max(twipsToPixels(80), 19));
+
+    const QString caption = mainCaption();
+    setWindowTitle(caption);
+
+    log_.restart();
+    log_(logText(caption));
+    log_("-----------------------------");
+
+    const QString extracted = dataFolder_ + QStringLiteral("/extracted");
+    if (QFileInfo::exists(extracted) || QFileInfo(extracted).isSymLink()) {
+        log_(logText(dataFolder_ + QStringLiteral("/extracted directory already exists!")));
+    } else {
+        log_(logText(QStringLiteral("Created ") + dataFolder_ + QStringLiteral("/extracted directory")));
+        if (!QDir().mkdir(extracted)) {
+            setStatusText(logText(QStringLiteral("Cannot create ") + extracted));
+        }
+    }
+    extractLocation = extracted;
+
+    Label2->hide();
+    ProgressBar1->hide();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    QCoreApplication::processEvents();
+}
+
+// ---------------------------------------------------------------- layout
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The toolbar stays docked at the top across the whole width.
+    Toolbar1->resize(centralWidget()->width(), Toolbar1->height());
+    Form_Resize();
+}
+
+void frmMain::Form_Resize() {
+    if (isMinimized()) return;
+    // The outer size: frame and title bar (frameGeometry) with the menu bar,
+    // which lies inside the client geometry.
+    const QRect outer = frameGeometry();
+    const auto layout = layoutForWindow(pixelsToTwips(outer.height()), pixelsToTwips(outer.width()));
+    if (!layout) return;
+    TreeView1->resize(TreeView1->width(), twipsToPixels(layout->treeHeight));
+    Text1->resize(twipsToPixels(layout->textWidth), twipsToPixels(layout->textHeight));
+    Picture1->resize(twipsToPixels(layout->pictureWidth), twipsToPixels(layout->pictureHeight));
+}
+
+// ---------------------------------------------------------------- commands
+
+void frmMain::mnuOpen_Click() {
+    if (running_) return;
+    OpenFileArgs args;
+    args.Filename = sFile.isEmpty() ? programFolder_ + QStringLiteral("/*.big") : sFile;
+    args.FileTitle.clear();
+    args.FileMustExist = true;
+    args.MultiSelect = false;
+    args.ReadOnly = false;
+    args.HideReadOnly = false;
+    args.Filter = kArchiveFilter;
+    args.FilterIndex = 1;
+    args.DefaultExt = QStringLiteral("BIG");
+    args.Owner = this;
+    args.flags = platform::OFN_HIDEREADONLY;
+    openFileDialog(args);
+    if (args.Filename.isEmpty()) return;
+    openChosenArchive(args.Filename);
+}
+
+void frmMain::openChosenArchive(const QString& path) {
+    if (running_) return;
+    sFile = path;
+    addRecentFile(*this, sFile);
+    loadRecentList(*this);
+    setExtractionEnabled(true);
+    loadArchive();
+}
+
+void frmMain::mnuRecentFile_Click(int Index) {
+    if (running_ || Index < 1 || Index > 4) return;
+    setExtractionEnabled(true);
+    sFile = recentPath(*mnuRecentFile(Index));
+    loadArchive();
+}
+
+void frmMain::loadArchive() {
+    RunScope run(*this);
+    sinceEvents_.restart();
+    // A failed load has shown its reason in the status bar and in the log.
+    (void)openArchive(toPath(sFile), index_, tree_, log_, *this);
+}
+
+void frmMain::Toolbar1_ButtonClick(QAction* Button) {
+    if (!Button) return;
+    const QString key = Button->data().toString();
+    if (key == QLatin1String("Open")) {
+        mnuOpen_Click();
+    } else if (key == QLatin1String("Extract")) {
+        mnuExtract_Click();
+    } else if (key == QLatin1String("ExtractAll")) {
+        mnuExtAll_Click();
+    }
+}
+
+void frmMain::mnuAbout_Click() {
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmMain::mnuFileExit_Click() {
+    close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // Stop the load or extraction first; the window closes when it returns.
+        stopRequested_ = true;
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    index_ = ArchiveIndex{};
+    tree_.clear();
+    treeModel_->clear();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible()) window->close();
+    }
+    event->accept();
+}
+
+void frmMain::mnuExtract_Click() {
+    if (running_ || sFile.isEmpty()) return;
+    const TreeNode* node = treeModel_->nodeAt(TreeView1->currentIndex());
+    if (!node) return;
+    RunScope run(*this);
+    const ExtractContext context{index_, toPath(sFile), toPath(extractLocation), log_, *this};
+    showReport(extractSelected(context, node->key, node->text).summary);
+}
+
+void frmMain::mnuExtAll_Click() {
+    if (running_ || sFile.isEmpty()) return;
+    RunScope run(*this);
+    sinceEvents_.restart();
+    const ExtractContext context{index_, toPath(sFile), toPath(extractLocation), log_, *this};
+    showReport(extractAll(context).summary);
+}
+
+void frmMain::showReport(const std::string& summary) {
+    if (!summary.empty()) statusLabel_->setText(QString::fromStdString(summary));
+}
+
+void frmMain::setCommandsHeld(bool held) {
+    mnuOpen->setEnabled(!held);
+    buttonOpen_->setEnabled(!held);
+    for (size_t i = 1; i < mnuRecentFile_.size(); ++i) mnuRecentFile_[i]->setEnabled(!held);
+}
+
+// ---------------------------------------------------------------- window host
+
+void frmMain::setExtractionEnabled(bool enabled) {
+    mnuExtract->setEnabled(enabled);
+    mnuExtAll->setEnabled(enabled);
+    buttonExtract_->setEnabled(enabled);
+    buttonExtractAll_->setEnabled(enabled);
+}
+
+void frmMain::setBusy(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyDepth_;
+    } else if (busyDepth_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --busyDepth_;
+    }
+}
+
+void frmMain::setStatusText(const std::string& text) {
+    statusLabel_->setText(fromCp1252(text));
+}
+
+void frmMain::setLabel1(const std::string& text) {
+    Label1->setText(fromCp1252(text));
+}
+
+void frmMain::treeCleared() {
+    treeModel_->clear();
+}
+
+void frmMain::treeFilled(const ArchiveTree& tree) {
+    treeModel_->setTree(tree);
+    for (size_t i = 0; i < tree.size(); ++i) {
+        if (tree[i].expanded) TreeView1->expand(treeModel_->indexOfNode(static_cast<int>(i)));
+    }
+}
+
+void frmMain::processEvents() {
+    // The loader asks once per record; repainting every 15 ms is plenty.
+    if (sinceEvents_.elapsed() < 15) return;
+    QCoreApplication::processEvents();
+    sinceEvents_.restart();
+}
+
+void frmMain::setExtractingLayout(bool extracting) {
+    Label2->setVisible(extracting);
+    ProgressBar1->setVisible(extracting);
+    TreeView1->setVisible(!extracting);
+    Text1->setVisible(!extracting);
+    Picture1->hide();
+    setExtractionEnabled(!extracting);
+}
+
+void frmMain::setProgressMax(int max) {
+    // An archive without entries still gets a bar with a range.
+    ProgressBar1->setRange(0, std::max(max, 1));
+}
+
+void frmMain::setProgressValue(int value) {
+    ProgressBar1->setValue(std::clamp(value, ProgressBar1->minimum(), ProgressBar1->maximum()));
+}
+
+void frmMain::setProgressLabel(const std::string& text) {
+    Label2->setText(fromCp1252(text));
+}
+
+} // namespace sga::ui

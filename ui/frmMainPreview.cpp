@@ -1,0 +1,139 @@
+// The preview of a clicked tree node: text entries in Text1, pictures in
+// Picture1.
+
+#include "ui/frmMain.h"
+
+#include "archive/Cp1252.h"
+#include "archive/FileReader.h"
+#include "extract/EntryData.h"
+#include "preview/modFilePSD.h"
+#include "preview/modFileTGA.h"
+#include "preview/modMisc.h"
+#include "ui/ArchiveTreeModel.h"
+#include "ui/PictureBox.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+
+#include <algorithm>
+
+namespace sga::ui {
+
+namespace {
+
+// Text entries show at most this many bytes.
+constexpr size_t kTextPreviewBytes = 32000;
+
+// The part after the last "." (all of it when there is none).
+std::string extensionOf(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+bool isTextKind(const std::string& extension) {
+    return extension == "lua" || extension == "ini" || extension == "txt" || extension == "events";
+}
+
+} // namespace
+
+void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
+    // During a load the tree still shows the previous archive while sFile
+    // already names the next one: previews wait until it is done.
+    if (running_) return;
+    const TreeNode* node = treeModel_->nodeAt(Node);
+    if (!node) return;
+    const NodeRef ref = decodeNodeKey(node->key);
+    switch (ref.kind) {
+    case NodeRef::Kind::Root:
+        return;
+    case NodeRef::Kind::Directory:
+        Text1->setPlainText(QString());
+        return;
+    case NodeRef::Kind::File:
+        break;
+    }
+    const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
+    if (isTextKind(extensionOf(node->text))) {
+        openTextFile(entryIndex);
+    } else {
+        openImageFile(entryIndex);
+    }
+}
+
+bool frmMain::readEntry(int32_t entryIndex) {
+    // Only file entries have stored bytes.
+    if (!index_.isFileNumber(int64_t{entryIndex} + 1)) return false;
+    const FileEntry& entry = index_.entries[static_cast<size_t>(entryIndex)];
+    FileReader archive;
+    if (!archive.open(std::filesystem::path(QFile::encodeName(sFile).toStdString()))) return false;
+    if (!archive.seek(entry.filePos)) return false;
+    return readEntryData(entry, archive, log_) == 0;
+}
+
+void frmMain::openTextFile(int32_t entryIndex) {
+    Picture1->hide();
+    Text1->show();
+    if (!readEntry(entryIndex)) return;
+    const size_t n = std::min(entryBuffer.size(), kTextPreviewBytes);
+    QString text = QString::fromStdString(
+        cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(entryBuffer.data()), n)));
+    // The text view breaks lines at CR and at LF alike: one break per CR LF.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text1->setPlainText(text);
+}
+
+void frmMain::openImageFile(int32_t entryIndex) {
+    Picture1->show();
+    Text1->hide();
+    if (!readEntry(entryIndex)) return;
+
+    const QString tempPath = previewTempFile();
+    QFile temp(tempPath);
+    const bool written = temp.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         temp.write(reinterpret_cast<const char*>(entryBuffer.data()),
+                                    static_cast<qint64>(entryBuffer.size())) ==
+                             static_cast<qint64>(entryBuffer.size());
+    temp.close();
+    if (!written) {
+        // Decoding now would show whatever an earlier preview left there.
+        setStatusText(utf8ToCp1252("Cannot write " + tempPath.toStdString()));
+        return;
+    }
+
+    const std::string extension = extensionOf(index_.entries[static_cast<size_t>(entryIndex)].name);
+    const std::filesystem::path path(QFile::encodeName(tempPath).toStdString());
+    if (extension == "tga") {
+        loadTGA(path, PreviewImage);
+        RefreshPicture();
+    } else if (extension == "psd") {
+        loadPSD(path, PreviewImage);
+        RefreshPicture();
+    } else if (extension == "bmp" || extension == "jpg" || extension == "gif" || extension == "pcx") {
+        // Shown at its own size inside the box as it is; an unreadable
+        // picture leaves the box empty.
+        Picture1->setPicture(loadPlatformPicture(tempPath, QString::fromStdString(extension)));
+    }
+}
+
+void frmMain::RefreshPicture() {
+    const int width = std::max(PreviewImage.width, 0);
+    const int height = std::max(PreviewImage.height, 0);
+    const QSize border = Picture1->size() - Picture1->innerSize();
+    Picture1->resize(border.width() + width, border.height() + height);
+
+    QImage surface;
+    const bool complete = width > 0 && height > 0 &&
+                          PreviewImage.pixels.size() >= size_t(width) * size_t(height) * 3;
+    if (complete) {
+        surface = QImage(width, height, QImage::Format_RGB32);
+        surface.fill(Qt::white);
+        QPainter painter(&surface);
+        drawImage(painter, PreviewImage);
+    }
+    Picture1->setPicture(surface);
+    Picture1->update();
+}
+
+} // namespace sga::ui
