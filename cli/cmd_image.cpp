@@ -135,7 +135,8 @@ void addImageCommand(CLI::App& app, Context& context) {
             return fail("cannot read " + options->path + ": " + describeEntryResult(result));
         archive.close();
 
-        // Qt's image plugins (JPEG, GIF) are found through the application object.
+        // Qt wants an application object; a core one needs no display, and the
+        // image plugins (JPEG, GIF) load with it.
         std::unique_ptr<QCoreApplication> application;
         if (!QCoreApplication::instance()) {
             static int argc = 1;

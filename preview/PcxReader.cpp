@@ -106,18 +106,12 @@ Status decodePCX(std::span<const uint8_t> file, PreviewImage& image) {
             }
         }
     }
-    image.bitsPerPixel = 24;
-    image.width = static_cast<int32_t>(width);
-    image.height = static_cast<int32_t>(height);
-    image.palette.clear();
-    image.pixels = std::move(pixels);
+    storePicture(image, width, height, std::move(pixels));
     return {};
 }
 
 bool loadPCX(const std::filesystem::path& path, PreviewImage& image) {
-    std::vector<uint8_t> file;
-    if (!readPictureFile(path, file)) return false;
-    return decodePCX(file, image).ok();
+    return loadPictureFile(path, image, decodePCX);
 }
 
 } // namespace sga

@@ -15,6 +15,20 @@ Status readPictureFile(const std::filesystem::path& path, std::vector<uint8_t>& 
     return {};
 }
 
+bool loadPictureFile(const std::filesystem::path& path, PreviewImage& image, PictureDecoder decode) {
+    std::vector<uint8_t> file;
+    if (!readPictureFile(path, file)) return false;
+    return decode(file, image).ok();
+}
+
+void storePicture(PreviewImage& image, int64_t width, int64_t height, std::vector<uint8_t> pixels) {
+    image.bitsPerPixel = 24;
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+    image.palette.clear();
+    image.pixels = std::move(pixels);
+}
+
 Status checkPictureSize(const char* kind, int64_t width, int64_t height, int64_t bytesPerPixel,
                         int64_t& out) {
     if (width <= 0 || height <= 0)

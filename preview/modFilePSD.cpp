@@ -12,6 +12,9 @@ constexpr int32_t kSignature = 0x38425053;   // "8BPS"
 constexpr int32_t kMaxChannels = 16;
 // A PackBits run of two bytes yields at most 128 bytes.
 constexpr int64_t kMaxPackBitsGain = 64;
+// A file without colour planes (zero channels) stores nothing that justifies
+// the memory of its picture: such black pictures are limited to this size.
+constexpr int64_t kMaxPixelsWithoutPlanes = int64_t{1} << 20;
 
 // Planes go to these byte offsets of a blue-green-red-alpha pixel, step by
 // step. A plane is read for a step when its offset is below the channel
@@ -143,11 +146,7 @@ Status PsdReader::read(PreviewImage& image) {
         pixels[3 * n + 2] = planeBuffer[4 * n + 2];
     }
     planeBuffer = {};
-    image.bitsPerPixel = 24;
-    image.width = width;
-    image.height = height;
-    image.palette.clear();
-    image.pixels = std::move(pixels);
+    storePicture(image, width, height, std::move(pixels));
     return {};
 }
 
@@ -159,7 +158,11 @@ Status PsdReader::decodePSDPlanes() {
     const int64_t dataSize = static_cast<int64_t>(data.size());
     const int64_t planes = planesRead();
     psdPos = 0;
-    if (compression == 1) {
+    if (planes == 0 && pixelCount > kMaxPixelsWithoutPlanes) {
+        return pictureError(kKind, "no channels stored for a picture of " + std::to_string(width) +
+                                       " x " + std::to_string(height) + " pixels",
+                            12);
+    } else if (compression == 1) {
         // The row byte counts are not needed: each plane is decoded as one stream.
         const int64_t tableSize = int64_t{channels} * height * 2;
         if (tableSize > dataSize)
@@ -236,9 +239,7 @@ Status decodePSD(std::span<const uint8_t> file, PreviewImage& image) {
 }
 
 bool loadPSD(const std::filesystem::path& path, PreviewImage& image) {
-    std::vector<uint8_t> file;
-    if (!readPictureFile(path, file)) return false;
-    return decodePSD(file, image).ok();
+    return loadPictureFile(path, image, decodePSD);
 }
 
 } // namespace sga

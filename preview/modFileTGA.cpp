@@ -94,18 +94,12 @@ Status decodeTGA(std::span<const uint8_t> file, PreviewImage& image) {
         source += static_cast<size_t>(width * fileBytesPerPixel);
     }
 
-    image.bitsPerPixel = 24;
-    image.width = static_cast<int32_t>(width);
-    image.height = static_cast<int32_t>(height);
-    image.palette.clear();
-    image.pixels = std::move(pixels);
+    storePicture(image, width, height, std::move(pixels));
     return {};
 }
 
 bool loadTGA(const std::filesystem::path& path, PreviewImage& image) {
-    std::vector<uint8_t> file;
-    if (!readPictureFile(path, file)) return false;
-    return decodeTGA(file, image).ok();
+    return loadPictureFile(path, image, decodeTGA);
 }
 
 } // namespace sga

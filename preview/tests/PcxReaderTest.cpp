@@ -65,9 +65,7 @@ TEST(PcxReader, PalettedPictureFromDisk) {
 }
 
 TEST(PcxReader, TrueColourPicture) {
-    PreviewImage image;
-    Status status = decodePCX(testing::buildPcx(trueColour()), image);
-    ASSERT_TRUE(status.ok()) << status.message();
+    const PreviewImage image = testing::expectDecoded(decodePCX, testing::buildPcx(trueColour()));
     EXPECT_EQ(image.pixels, Bytes({5, 3, 1, 6, 4, 2, 200, 200, 200, 200, 200, 200}));
 }
 
@@ -118,9 +116,11 @@ TEST(PcxReader, RefusesHostileFiles) {
     expectRefused(testing::buildPcx(cutRun), "without its byte");
 }
 
-TEST(PcxReader, EveryPrefixIsRefused) {
+TEST(PcxReader, TruncatedOrChangedFilesAreSafe) {
     testing::expectEveryPrefixRefused(decodePCX, testing::buildPcx(paletted()));
     testing::expectEveryPrefixRefused(decodePCX, testing::buildPcx(trueColour()));
+    testing::expectByteChangesSafe(decodePCX, testing::buildPcx(paletted()));
+    testing::expectByteChangesSafe(decodePCX, testing::buildPcx(trueColour()));
 }
 
 } // namespace

@@ -50,12 +50,34 @@ void expectRefused(Decoder decode, const Bytes& file, const std::string& why) {
     EXPECT_TRUE(sameImage(image, sentinelImage()));
 }
 
+PreviewImage expectDecoded(Decoder decode, const Bytes& file) {
+    PreviewImage image = sentinelImage();
+    const Status status = decode(file, image);
+    EXPECT_TRUE(status.ok()) << status.message();
+    return image;
+}
+
 void expectEveryPrefixRefused(Decoder decode, const Bytes& file) {
     for (size_t n = 0; n < file.size(); ++n)
         expectRefused(decode, Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
-    PreviewImage image;
-    const Status status = decode(file, image);
-    EXPECT_TRUE(status.ok()) << status.message();
+    expectDecoded(decode, file);
+}
+
+void expectByteChangesSafe(Decoder decode, const Bytes& file) {
+    for (size_t at = 0; at < file.size(); ++at) {
+        for (uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+            Bytes changed = file;
+            changed[at] = value;
+            PreviewImage image = sentinelImage();
+            if (decode(changed, image).ok()) {
+                EXPECT_EQ(image.pixels.size(),
+                          size_t{3} * static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+                EXPECT_EQ(image.bitsPerPixel, 24);
+            } else {
+                EXPECT_TRUE(sameImage(image, sentinelImage())) << "byte " << at << " = " << int{value};
+            }
+        }
+    }
 }
 
 Bytes buildTga(const TgaSpec& spec) {

@@ -70,7 +70,12 @@ bool sameImage(const PreviewImage& a, const PreviewImage& b);
 // holds why, and that the picture passed in is left untouched.
 using Decoder = Status (*)(std::span<const uint8_t>, PreviewImage&);
 void expectRefused(Decoder decode, const Bytes& file, const std::string& why = {});
+// Decodes file, expecting success; returns the picture.
+PreviewImage expectDecoded(Decoder decode, const Bytes& file);
 // Every proper prefix of file is refused; the whole file is read.
 void expectEveryPrefixRefused(Decoder decode, const Bytes& file);
+// Every byte of file set in turn to a few hostile values: each result is
+// either refused with the picture untouched or a consistent picture.
+void expectByteChangesSafe(Decoder decode, const Bytes& file);
 
 } // namespace sga::testing

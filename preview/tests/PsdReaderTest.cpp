@@ -30,10 +30,7 @@ PsdSpec packBitsSpec(int32_t width, int32_t height, uint16_t channels, const Byt
 PsdSpec twoByOne() { return rawSpec(2, 1, 3, {255, 0, 0, 255, 0, 0}); }
 
 PreviewImage decodeOk(const PsdSpec& spec) {
-    PreviewImage image = testing::sentinelImage();
-    Status status = decodePSD(testing::buildPsd(spec), image);
-    EXPECT_TRUE(status.ok()) << status.message();
-    return image;
+    return testing::expectDecoded(decodePSD, testing::buildPsd(spec));
 }
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
@@ -106,6 +103,9 @@ TEST(PsdReader, ZeroChannelsGiveBlackPicture) {
         EXPECT_EQ(image.height, 2);
         EXPECT_EQ(image.pixels, Bytes(18, 0));
     }
+    // Nothing stored justifies the memory of a larger picture than a megapixel.
+    EXPECT_EQ(decodeOk(rawSpec(1024, 1024, 0, {})).pixels.size(), size_t{3} << 20);
+    expectRefused(rawSpec(1025, 1024, 0, {}), "no channels stored");
 }
 
 TEST(PsdReader, FewerThanThreeChannelsFillLowOffsets) {
@@ -191,10 +191,12 @@ TEST(PsdReader, RefusesRunsPastTheirPlaneOrTheData) {
     expectRefused(packBitsSpec(4, 1, 3, {253, 1, 253, 2}), "ends after 0");
 }
 
-TEST(PsdReader, EveryPrefixIsRefused) {
+TEST(PsdReader, TruncatedOrChangedFilesAreSafe) {
     testing::expectEveryPrefixRefused(decodePSD, testing::buildPsd(twoByOne()));
     const Bytes stream = {252, 5, 0, 6, 251, 0, 1, 1, 2, 3, 4, 1, 2, 3};
     testing::expectEveryPrefixRefused(decodePSD, testing::buildPsd(packBitsSpec(3, 2, 3, stream)));
+    testing::expectByteChangesSafe(decodePSD, testing::buildPsd(twoByOne()));
+    testing::expectByteChangesSafe(decodePSD, testing::buildPsd(packBitsSpec(3, 2, 3, stream)));
 }
 
 TEST(PsdReader, MissingFileIsNotRead) {

@@ -21,12 +21,7 @@ TgaSpec twoByTwo() {
     return spec;
 }
 
-PreviewImage decodeOk(const Bytes& file) {
-    PreviewImage image = testing::sentinelImage();
-    Status status = decodeTGA(file, image);
-    EXPECT_TRUE(status.ok()) << status.message();
-    return image;
-}
+PreviewImage decodeOk(const Bytes& file) { return testing::expectDecoded(decodeTGA, file); }
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
     testing::expectRefused(decodeTGA, file, why);
@@ -110,10 +105,11 @@ TEST(TgaReader, RefusesBadSizes) {
     expectRefused(testing::buildTga(huge), "truncated");
 }
 
-TEST(TgaReader, EveryPrefixIsRefused) {
+TEST(TgaReader, TruncatedOrChangedFilesAreSafe) {
     TgaSpec spec = twoByTwo();
     spec.id = {1, 2, 3};
     testing::expectEveryPrefixRefused(decodeTGA, testing::buildTga(spec));
+    testing::expectByteChangesSafe(decodeTGA, testing::buildTga(spec));
 }
 
 TEST(TgaReader, MissingFileIsNotRead) {
