@@ -4,6 +4,8 @@
 #include "ui/ActivityLog.h"
 
 #include <libdeflate.h>
+#include <algorithm>
+#include <climits>
 #include <memory>
 #include <new>
 
@@ -54,12 +56,13 @@ int64_t maxInflatedSize(int64_t storedSize) {
     return storedSize <= 0 ? 0 : storedSize * kMaxDeflateRatio;
 }
 
-int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize) {
-    if (orgSize < 0 || orgSize > maxInflatedSize(static_cast<int64_t>(buffer.size())))
-        return kEntryImpossibleSize;
+namespace {
+
+// Inflates size bytes at in into out, exactly orgSize bytes.
+int32_t inflateExactly(const uint8_t* in, size_t size, int32_t orgSize, std::vector<uint8_t>& out) {
+    if (orgSize < 0 || orgSize > maxInflatedSize(static_cast<int64_t>(size))) return kEntryImpossibleSize;
     libdeflate_decompressor* decompressor = threadDecompressor();
     if (!decompressor) return kEntryNoMemory;
-    std::vector<uint8_t>& out = threadScratch();
     try {
         out.resize(static_cast<size_t>(orgSize));
     } catch (const std::bad_alloc&) {
@@ -67,14 +70,35 @@ int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize) {
     }
     // Without an "actual size" out-parameter libdeflate insists on exactly
     // orgSize bytes and checks the Adler-32 at the stream's end.
-    const libdeflate_result result = libdeflate_zlib_decompress(
-        decompressor, buffer.data(), buffer.size(), out.data(), out.size(), nullptr);
-    switch (result) {
-    case LIBDEFLATE_SUCCESS: buffer.swap(out); return kEntryOk;
+    switch (libdeflate_zlib_decompress(decompressor, in, size, out.data(), out.size(), nullptr)) {
+    case LIBDEFLATE_SUCCESS: return kEntryOk;
     case LIBDEFLATE_SHORT_OUTPUT: return kEntryShortOutput;
     case LIBDEFLATE_INSUFFICIENT_SPACE: return kEntryTooLong;
     default: return kEntryBadData;
     }
+}
+
+int16_t asResult(int32_t result) {
+    // A result outside 16 bits still has to read as a failure.
+    if (result < INT16_MIN || result > INT16_MAX) return kEntryBadData;
+    return static_cast<int16_t>(result);
+}
+
+void logBlock(const FileEntry& entry, const EntryBlock& block, int64_t namePos, LogSink& log) {
+    log("decompressing " + std::to_string(entry.compSize) + ": " + block.name +
+        " at pos: " + std::to_string(namePos + 1));
+    std::string padLine = "pad: ";
+    for (uint8_t byte : block.pad) padLine += std::to_string(byte) + " ";
+    log(padLine);
+}
+
+} // namespace
+
+int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize) {
+    std::vector<uint8_t>& out = threadScratch();
+    const int32_t result = inflateExactly(buffer.data(), buffer.size(), orgSize, out);
+    if (result == kEntryOk) buffer.swap(out);
+    return result;
 }
 
 std::string trimAtNul(std::string_view text) {
@@ -85,37 +109,39 @@ std::string trimAtNul(std::string_view text) {
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock& block) {
     buffer.clear();
+    const int64_t start = archive.tell();
+    const int64_t stored = int64_t{entry.compSize} + 1;
+    if (entry.compSize >= -1 && kDataBlockSize + stored <= archive.remaining()) {
+        // The usual case: block and stored bytes in one read.
+        std::vector<uint8_t>& whole = threadScratch();
+        try {
+            whole.resize(static_cast<size_t>(kDataBlockSize + stored));
+        } catch (const std::bad_alloc&) {
+            return kEntryNoMemory;
+        }
+        if (!archive.read(whole.data(), whole.size())) return kEntryTruncated;
+        block.name = trimAtNul(std::string_view(reinterpret_cast<const char*>(whole.data()), kNameFieldSize));
+        std::copy_n(whole.data() + kNameFieldSize, block.pad.size(), block.pad.begin());
+        logBlock(entry, block, start + static_cast<int64_t>(kNameFieldSize), log);
+        const uint8_t* bytes = whole.data() + kDataBlockSize;
+        if (entry.null == 0) {
+            buffer.assign(bytes, bytes + stored);
+            return kEntryOk;
+        }
+        return asResult(inflateExactly(bytes, static_cast<size_t>(stored), entry.orgSize, buffer));
+    }
+
+    // A damaged entry: log what can be read, then fail.
     char name[kNameFieldSize];
     if (!archive.read(name, sizeof name)) return kEntryTruncated;
     block.name = trimAtNul(std::string_view(name, sizeof name));
-    log("decompressing " + std::to_string(entry.compSize) + ": " + block.name +
-        " at pos: " + std::to_string(archive.tell() + 1));
-
-    std::string padLine = "pad: ";
-    for (uint8_t& byte : block.pad) {
-        if (!archive.readByte(byte)) return kEntryTruncated;
-        padLine += std::to_string(byte) + " ";
-    }
-    log(padLine);
-
-    if (entry.compSize < -1) return kEntryBadSize;
-    // Never allocate more than the file can hold.
-    const int64_t stored = int64_t{entry.compSize} + 1;
-    if (stored > archive.remaining()) return kEntryTruncated;
-    try {
-        buffer.resize(static_cast<size_t>(stored));
-    } catch (const std::bad_alloc&) {
-        return kEntryNoMemory;
-    }
-    if (!archive.read(buffer.data(), buffer.size())) {
-        buffer.clear();
+    if (!archive.read(block.pad.data(), block.pad.size())) {
+        log("decompressing " + std::to_string(entry.compSize) + ": " + block.name +
+            " at pos: " + std::to_string(start + static_cast<int64_t>(kNameFieldSize) + 1));
         return kEntryTruncated;
     }
-    if (entry.null == 0) return kEntryOk;
-    const int32_t result = DecompressBuffer(buffer, entry.orgSize);
-    // A result outside 16 bits still has to read as a failure.
-    if (result < INT16_MIN || result > INT16_MAX) return kEntryBadData;
-    return static_cast<int16_t>(result);
+    logBlock(entry, block, start + static_cast<int64_t>(kNameFieldSize), log);
+    return entry.compSize < -1 ? kEntryBadSize : kEntryTruncated;
 }
 
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
