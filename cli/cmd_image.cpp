@@ -118,7 +118,7 @@ void addImageCommand(CLI::App& app, Context& context) {
             return;
         }
         const FileEntry* entry = findFileEntry(loaded->index, options->path);
-        if (!entry) return fail("no file entry " + options->path + " in " + options->archive);
+        if (!entry) return fail(options->path + ": no such file in the archive");
         const std::string kind = pictureKind(entry->name);
         if (std::find(kPictureKinds.begin(), kPictureKinds.end(), kind) == kPictureKinds.end())
             return fail(options->path + " is not a picture (kind \"" + cp1252ToUtf8(kind) +
@@ -127,12 +127,10 @@ void addImageCommand(CLI::App& app, Context& context) {
         FileReader archive;
         if (!archive.open(options->archive))
             return fail("cannot open " + options->archive + ": " + archive.error());
-        if (!archive.seek(entry->filePos))
-            return fail(options->path + ": entry position " + std::to_string(entry->filePos) +
-                        " is past the end of the archive");
         std::vector<uint8_t> bytes;
-        if (int16_t result = readEntryData(*entry, archive, *log, bytes); result != 0)
-            return fail("cannot read " + options->path + ": " + describeEntryResult(result));
+        int16_t result = kEntryTruncated;
+        if (archive.seek(entry->filePos)) result = readEntryData(*entry, archive, *log, bytes);
+        if (result != 0) return fail(options->path + ": " + describeEntryResult(result));
         archive.close();
 
         // Qt wants an application object; a core one needs no display, and the

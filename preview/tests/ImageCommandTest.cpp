@@ -130,7 +130,7 @@ TEST_F(ImageCommand, RefusesWithOneLineReason) {
     } cases[] = {
         {"readme.txt", "readme.png", "not a picture"},
         {"art\\broken.tga", "broken.png", "image type 10"},
-        {"art\\absent.tga", "absent.png", "no file entry"},
+        {"art\\absent.tga", "absent.png", "no such file in the archive"},
         {"art\\pic.tga", "pic.unknownformat", "no picture format"},
     };
     for (const auto& c : cases) {
