@@ -47,6 +47,23 @@ QString fromCp1252(const std::string& text) {
     return QString::fromStdString(cp1252ToUtf8(text));
 }
 
+// The loader yields while it reads the tables but not while it reads the
+// names, where it writes one log line per entry: letting events run after
+// each line (the host keeps that to one in 15 ms) keeps the window alive
+// through large archives.
+class YieldingLog final : public LogSink {
+public:
+    YieldingLog(LogSink& log, WindowHost& host) : log_(log), host_(host) {}
+    void line(std::string_view text) override {
+        log_.line(text);
+        host_.processEvents();
+    }
+
+private:
+    LogSink& log_;
+    WindowHost& host_;
+};
+
 } // namespace
 
 bool systemOpenFileDialog(OpenFileArgs& a) {
@@ -71,6 +88,8 @@ public:
         form_.running_ = true;
         form_.stopRequested_ = false;
         form_.setCommandsHeld(true);
+        // The first chance to let events run is taken.
+        form_.sinceEvents_.invalidate();
     }
     ~RunScope() {
         form_.running_ = false;
@@ -97,7 +116,6 @@ frmMain::frmMain(const QString& programFolder, const QString& settingsFile, QWid
     createMenus();
     createControls();
     setTabOrder();
-    sinceEvents_.start();
 }
 
 frmMain::~frmMain() {
@@ -377,9 +395,9 @@ void frmMain::mnuRecentFile_Click(int Index) {
 
 void frmMain::loadArchive() {
     RunScope run(*this);
-    sinceEvents_.restart();
     // A failed load has shown its reason in the status bar and in the log.
-    (void)openArchive(toPath(sFile), index_, tree_, log_, *this);
+    YieldingLog log(log_, *this);
+    (void)openArchive(toPath(sFile), index_, tree_, log, *this);
 }
 
 void frmMain::Toolbar1_ButtonClick(QAction* Button) {
@@ -432,7 +450,6 @@ void frmMain::mnuExtract_Click() {
 void frmMain::mnuExtAll_Click() {
     if (running_ || sFile.isEmpty()) return;
     RunScope run(*this);
-    sinceEvents_.restart();
     const ExtractContext context{index_, toPath(sFile), toPath(extractLocation), log_, *this};
     showReport(extractAll(context).summary);
 }
@@ -487,9 +504,9 @@ void frmMain::treeFilled(const ArchiveTree& tree) {
 
 void frmMain::processEvents() {
     // The loader asks once per record; repainting every 15 ms is plenty.
-    if (sinceEvents_.elapsed() < 15) return;
+    if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 15) return;
     QCoreApplication::processEvents();
-    sinceEvents_.restart();
+    sinceEvents_.start();
 }
 
 void frmMain::setExtractingLayout(bool extracting) {

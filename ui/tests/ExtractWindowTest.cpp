@@ -29,8 +29,11 @@ public:
                         !action(*this, "ExtractAll")->isEnabled() &&
                         !action(*this, "mnuExtract")->isEnabled() && !action(*this, "Extract")->isEnabled();
         lastMax = child<QProgressBar>(*this, "ProgressBar1")->maximum();
-        ++calls;
+        if (++calls == closeAt) close();
+        stillVisible = stillVisible && isVisible();
     }
+    int closeAt = -1;
+    bool stillVisible = true;
     bool progressShown = true, viewsHidden = true, extractionOff = true;
     int calls = 0, lastMax = 0;
 };
@@ -66,6 +69,24 @@ TEST(ExtractAll, ShowsProgressThenWritesEveryFile) {
         const auto log = ws.logLines();
         EXPECT_EQ(log.back(), "Extract finished!");
     }
+}
+
+TEST(ExtractAll, ClosingTheWindowStopsTheRunFirst) {
+    Workspace ws;
+    WatchedForm form(ws.programFolder(), ws.settingsFile());
+    form.Form_Load();
+    form.closeAt = 2;
+    StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
+    form.openFileDialog = dialog.function();
+    action(form, "mnuOpen")->trigger();
+    action(form, "mnuExtAll")->trigger();
+    EXPECT_TRUE(form.stillVisible);
+    EXPECT_LT(form.calls, 5);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(child<QWidget>(form, "ProgressBar1")->isVisible());
+    const auto log = ws.logLines();
+    EXPECT_NE(log.back(), "Extract finished!");
+    EXPECT_FALSE(std::filesystem::exists(ws.root() / "program" / "data.big" / "readme.txt"));
 }
 
 TEST(ExtractSelected, ButtonAndMenuWriteTheSelectedFile) {
