@@ -199,12 +199,5 @@ TEST(PsdReader, TruncatedOrChangedFilesAreSafe) {
     testing::expectByteChangesSafe(decodePSD, testing::buildPsd(packBitsSpec(3, 2, 3, stream)));
 }
 
-TEST(PsdReader, MissingFileIsNotRead) {
-    testing::TempDir dir;
-    PreviewImage image = testing::sentinelImage();
-    EXPECT_FALSE(loadPSD(dir.path() / "absent.psd", image));
-    EXPECT_TRUE(testing::sameImage(image, testing::sentinelImage()));
-}
-
 } // namespace
 } // namespace sga
