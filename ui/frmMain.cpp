@@ -125,15 +125,17 @@ frmMain::~frmMain() {
 void frmMain::createActions() {
     ilImages = new ImageList(this);
 
-    mnuOpen = new QAction(tr("&Open Archive"), this);
-    mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
-    mnuOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
-
-    mnuFileExit = new QAction(tr("E&xit"), this);
-    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
-    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
-
+    auto menuItem = [this](const char* name, const QString& caption, const QKeySequence& shortcut,
+                           void (frmMain::*handler)()) {
+        auto* item = new QAction(caption, this);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(shortcut);
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    mnuOpen = menuItem("mnuOpen", tr("&Open Archive"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                       &frmMain::mnuOpen_Click);
+    mnuFileExit = menuItem("mnuFileExit", tr("E&xit"), {}, &frmMain::mnuFileExit_Click);
     for (int i = 0; i < static_cast<int>(mnuRecentFile_.size()); ++i) {
         auto* item = new QAction(i == 0 ? QString() : QStringLiteral("RecentFile%1").arg(i), this);
         item->setObjectName(QStringLiteral("mnuRecentFile"));
@@ -143,20 +145,11 @@ void frmMain::createActions() {
         if (i > 0) connect(item, &QAction::triggered, this, [this, i] { mnuRecentFile_Click(i); });
         mnuRecentFile_[static_cast<size_t>(i)] = item;
     }
-
-    mnuExtract = new QAction(tr("&Extract selected file(s)"), this);
-    mnuExtract->setObjectName(QStringLiteral("mnuExtract"));
-    mnuExtract->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    connect(mnuExtract, &QAction::triggered, this, &frmMain::mnuExtract_Click);
-
-    mnuExtAll = new QAction(tr("Extract &All to Directory"), this);
-    mnuExtAll->setObjectName(QStringLiteral("mnuExtAll"));
-    mnuExtAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    connect(mnuExtAll, &QAction::triggered, this, &frmMain::mnuExtAll_Click);
-
-    mnuAbout = new QAction(tr("&About"), this);
-    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    mnuExtract = menuItem("mnuExtract", tr("&Extract selected file(s)"), QKeySequence(Qt::CTRL | Qt::Key_E),
+                          &frmMain::mnuExtract_Click);
+    mnuExtAll = menuItem("mnuExtAll", tr("Extract &All to Directory"), QKeySequence(Qt::CTRL | Qt::Key_A),
+                         &frmMain::mnuExtAll_Click);
+    mnuAbout = menuItem("mnuAbout", tr("&About"), {}, &frmMain::mnuAbout_Click);
 
     // Toolbar buttons: the key is the object name and the data.
     auto button = [this](const QString& key, const QString& tip) {

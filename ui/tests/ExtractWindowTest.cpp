@@ -41,11 +41,9 @@ public:
 TEST(ExtractAll, ShowsProgressThenWritesEveryFile) {
     for (const char* trigger : {"mnuExtAll", "ExtractAll"}) {
         Workspace ws;
-        WatchedForm form(ws.programFolder(), ws.settingsFile());
-        form.Form_Load();
-        StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
-        form.openFileDialog = dialog.function();
-        action(form, "mnuOpen")->trigger();
+        StubDialog dialog;
+        const auto opened = openedForm<WatchedForm>(ws, dialog);
+        WatchedForm& form = *opened;
         action(form, trigger)->trigger();
 
         EXPECT_GT(form.calls, 0) << trigger;
@@ -73,12 +71,10 @@ TEST(ExtractAll, ShowsProgressThenWritesEveryFile) {
 
 TEST(ExtractAll, ClosingTheWindowStopsTheRunFirst) {
     Workspace ws;
-    WatchedForm form(ws.programFolder(), ws.settingsFile());
-    form.Form_Load();
+    StubDialog dialog;
+    const auto opened = openedForm<WatchedForm>(ws, dialog);
+    WatchedForm& form = *opened;
     form.closeAt = 2;
-    StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
-    form.openFileDialog = dialog.function();
-    action(form, "mnuOpen")->trigger();
     action(form, "mnuExtAll")->trigger();
     EXPECT_TRUE(form.stillVisible);
     EXPECT_LT(form.calls, 5);
@@ -92,10 +88,8 @@ TEST(ExtractAll, ClosingTheWindowStopsTheRunFirst) {
 TEST(ExtractSelected, ButtonAndMenuWriteTheSelectedFile) {
     for (const char* trigger : {"Extract", "mnuExtract"}) {
         Workspace ws;
-        auto form = ws.makeForm();
-        StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
-        form->openFileDialog = dialog.function();
-        action(*form, "mnuOpen")->trigger();
+        StubDialog dialog;
+        auto form = openedForm(ws, dialog);
 
         auto* tree = child<QTreeView>(*form, "TreeView1");
         tree->setCurrentIndex(form->treeModel()->indexOfKey("art\\a.lua|4"));
@@ -109,10 +103,8 @@ TEST(ExtractSelected, ButtonAndMenuWriteTheSelectedFile) {
 
 TEST(ExtractSelected, NothingSelectedDoesNothing) {
     Workspace ws;
-    auto form = ws.makeForm();
-    StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
-    form->openFileDialog = dialog.function();
-    action(*form, "mnuOpen")->trigger();
+    StubDialog dialog;
+    auto form = openedForm(ws, dialog);
     child<QTreeView>(*form, "TreeView1")->setCurrentIndex({});
     const auto before = ws.logLines();
     action(*form, "mnuExtract")->trigger();

@@ -51,6 +51,19 @@ struct StubDialog {
 // art\a.lua and art\textures\rock.tga.
 ArchiveSpec exampleArchive();
 
+// A started window that has opened the archive "data.big" through its Open
+// command and dialog.
+template <typename Form = frmMain>
+std::unique_ptr<Form> openedForm(const Workspace& ws, StubDialog& dialog,
+                                 const ArchiveSpec& spec = exampleArchive()) {
+    auto form = std::make_unique<Form>(ws.programFolder(), ws.settingsFile());
+    form->Form_Load();
+    dialog.path = ws.writeArchive("data.big", spec);
+    form->openFileDialog = dialog.function();
+    form->mnuOpen_Click();
+    return form;
+}
+
 template <typename T>
 T* child(const QObject& parent, const char* name) {
     T* found = parent.findChild<T*>(QString::fromLatin1(name));

@@ -56,10 +56,8 @@ protected:
             {.name = "broken.lua", .data = textBytes("never shown"), .compress = true,
              .stored = textBytes("this is no zlib stream")},
         };
-        form = ws.makeForm();
-        StubDialog dialog{ws.writeArchive("data.big", spec)};
-        form->openFileDialog = dialog.function();
-        form->mnuOpen_Click();
+        StubDialog dialog;
+        form = openedForm(ws, dialog, spec);
         ASSERT_EQ(form->statusText(), "13 entries found.");
         text = child<QPlainTextEdit>(*form, "Text1");
         picture = child<PictureBox>(*form, "Picture1");

@@ -210,10 +210,8 @@ TEST(Layout, TheWindowAppliesItOnResize) {
 TEST(Exit, MenuAndCloseBoxEndAlike) {
     Workspace ws;
     for (bool byMenu : {true, false}) {
-        auto form = ws.makeForm();
-        StubDialog dialog{ws.writeArchive("data.big", exampleArchive())};
-        form->openFileDialog = dialog.function();
-        action(*form, "mnuOpen")->trigger();
+        StubDialog dialog;
+        auto form = openedForm(ws, dialog);
         ASSERT_FALSE(form->archiveIndex().entries.empty());
         if (byMenu) {
             action(*form, "mnuFileExit")->trigger();
