@@ -379,6 +379,16 @@ void frmMain::openChosenArchive(const QString& path) {
     loadArchive();
 }
 
+void frmMain::openCommandLineArchive(const QString& argument) {
+    const QFileInfo archive(argument);
+    if (!archive.isFile()) {
+        // The open dialog only hands over existing files; neither does this.
+        statusLabel_->setText(tr("No such archive: %1").arg(argument));
+        return;
+    }
+    openChosenArchive(QDir::fromNativeSeparators(archive.absoluteFilePath()));
+}
+
 void frmMain::mnuRecentFile_Click(int Index) {
     if (running_ || Index < 1 || Index > 4) return;
     setExtractionEnabled(true);

@@ -93,6 +93,8 @@ public:
     // What the Open command does once it has a path; also the path given on
     // the command line.
     void openChosenArchive(const QString& path);
+    // The archive named on the command line (relative to the current folder).
+    void openCommandLineArchive(const QString& argument);
 
     const QString& programFolder() const { return programFolder_; }
     // The program's folder, or the per-user data folder when the program's
