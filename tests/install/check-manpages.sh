@@ -30,13 +30,14 @@ for page in "${pages[@]}"; do
 done
 page=$work/sga.txt
 
-# The lines of one section of a --help text, e.g. "Options:" or "Subcommands:".
+# The names in one section of a --help text ("Options:", "Subcommands:"):
+# the first word of each entry; a long entry continues on lines indented deeper.
 help_section() {
-    awk -v title="$1" '$0 == title { on = 1; next } on && /^$/ { exit } on' 
+    awk -v title="$1" '$0 == title { on = 1; next } on && /^$/ { exit } on && /^  [^ ]/ { print $1 }'
 }
-# The option names in an "Options:" section: "-l,--long Excludes..." -> -l --long
+# The names of one option: "-l,--long" -> -l --long, leaving out the help option.
 option_names() {
-    awk '{ print $1 }' | tr ',' '\n' | grep -v -x -e '-h' -e '--help' || true
+    tr ',' '\n' | grep -v -x -e '-h' -e '--help' || true
 }
 synopsis() {
     awk '/^SYNOPSIS/ { on = 1; next } /^[A-Z]/ { on = 0 } on { sub(/^ +/, ""); print }' "$page"
@@ -52,14 +53,14 @@ for flag in --help --version; do
     has_word "$(synopsis)" "$flag" || fail "sga(1) SYNOPSIS lacks $flag"
 done
 
-mapfile -t commands < <(help_section "Subcommands:" <<<"$topHelp" | awk '{ print $1 }')
+mapfile -t commands < <(help_section "Subcommands:" <<<"$topHelp")
 ((${#commands[@]} > 0)) || fail "no commands found in sga --help"
 for cmd in "${commands[@]}"; do
     line=$(synopsis | grep -E "^sga $cmd( |$)" | head -n 1) ||
         fail "sga(1) SYNOPSIS has no line for \"sga $cmd\""
     grep -q -E "^ +$cmd( |$)" "$page" || fail "sga(1) has no entry for the command $cmd"
     help=$("$sga" "$cmd" --help)
-    mapfile -t positionals < <(help_section "Positionals:" <<<"$help" | awk '{ print $1 }')
+    mapfile -t positionals < <(help_section "Positionals:" <<<"$help")
     for arg in "${positionals[@]}"; do
         has_word "$line" "$arg" || fail "\"sga $cmd\" in the SYNOPSIS lacks the argument $arg"
     done
@@ -74,7 +75,7 @@ for cmd in "${commands[@]}"; do
         names=$(option_names <<<"$spelling" | xargs)
         [[ -z $names ]] || ((inSynopsis)) ||
             fail "\"sga $cmd\" in the SYNOPSIS lacks $names"
-    done < <(help_section "Options:" <<<"$help" | awk '{ print $1 }')
+    done < <(help_section "Options:" <<<"$help")
 done
 
 echo "manual pages OK: ${pages[*]}; commands: ${commands[*]}"
