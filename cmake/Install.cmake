@@ -147,5 +147,6 @@ if(SGA_BUILD_TESTS)
                        PROPERTIES LABELS install SKIP_RETURN_CODE 77)
   # Both build a private copy of the installed tree; let them not compete for the two cores.
   set_tests_properties(install.debian-package PROPERTIES RESOURCE_LOCK sga-install TIMEOUT 300)
-  set_tests_properties(install.layout PROPERTIES RESOURCE_LOCK sga-install)
+  set_tests_properties(install.layout PROPERTIES RESOURCE_LOCK sga-install
+                       ENVIRONMENT CMAKE=${CMAKE_COMMAND})
 endif()

@@ -19,7 +19,7 @@ read -r -a iconSizes <<<"$4"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dest=$work/root
-DESTDIR=$dest cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+DESTDIR=$dest "${CMAKE:-cmake}" --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; fail "cmake --install failed"; }
 usr=$dest/usr
 share=$usr/share
