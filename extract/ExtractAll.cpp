@@ -36,6 +36,15 @@ struct FileTarget {
     std::string refusal;
 };
 
+// An entry of orgSize 0 is written as an empty file without reading it, as
+// long as nothing says otherwise: its block and stored bytes lie inside the
+// archive, and an uncompressed entry stores no bytes. Any other entry is read.
+bool isPlainEmptyEntry(const FileEntry& e, int64_t archiveSize) {
+    if (e.orgSize != 0 || e.filePos < 0 || e.compSize < -1) return false;
+    if (int64_t{e.filePos} + kDataBlockSize + e.compSize + 1 > archiveSize) return false;
+    return e.null != 0 || e.compSize == -1;
+}
+
 // Reads and writes one file entry; logs what went wrong. True when written.
 class FileEntryWriter {
 public:
@@ -52,7 +61,7 @@ public:
         fs::path relative = *target.relative;
         const uint8_t* data = nullptr;
         size_t size = 0;
-        if (e.orgSize != 0) {
+        if (!isPlainEmptyEntry(e, archive.size())) {
             if (!archive.seek(e.filePos)) {
                 log("Cannot extract " + archivePath + ": its data block at offset " +
                     std::to_string(e.filePos) + " lies outside the archive");

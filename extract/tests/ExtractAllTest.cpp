@@ -227,6 +227,27 @@ TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
     EXPECT_EQ(run.report.summary, "2 of 3 entries could not be extracted");
 }
 
+TEST(ExtractAll, EmptyEntriesAreReadWhenTheirRecordSaysOtherwise) {
+    ArchiveSpec spec;
+    spec.files = {{.name = "stored.txt", .data = textBytes("kept"), .orgSize = 0},
+                  {.name = "lost.txt", .data = {}},
+                  {.name = "empty.txt", .data = {}}};
+    LoadedFixture f(spec);
+    f.index.entries[1].filePos = static_cast<int32_t>(fs::file_size(f.archive));   // block past the end
+    AllRun run;
+    extract(f, run);
+    // An uncompressed entry's bytes are its stored bytes, whatever orgSize says.
+    EXPECT_EQ(readFile(f.out() / "data.big/stored.txt"), textBytes("kept"));
+    EXPECT_FALSE(fs::exists(f.out() / "data.big/lost.txt"));
+    EXPECT_TRUE(readFile(f.out() / "data.big/empty.txt").empty());
+    EXPECT_EQ(run.report.failed, 1);
+    EXPECT_EQ(run.report.written, 2);
+    // Only the entries that had to be read log their block.
+    EXPECT_EQ(std::count_if(run.log.lines.begin(), run.log.lines.end(),
+                            [](const std::string& l) { return l.rfind("decompressing ", 0) == 0; }),
+              1);
+}
+
 TEST(ExtractAll, StopRequestRestoresTheWindowAndClosesTheRun) {
     LoadedFixture f(smallArchive());
     AllRun run;
