@@ -26,7 +26,8 @@
 namespace sga::cli {
 namespace {
 
-constexpr std::array<std::string_view, 6> kPictureKinds = {"tga", "psd", "bmp", "jpg", "gif", "pcx"};
+constexpr std::array<std::string_view, 6> kPictureKinds = {"tga", "psd", "bmp",
+                                                           "jpg", "gif", "pcx"};
 
 // The part of the entry name after its last "." (the whole name without one),
 // compared case-sensitively, as the preview chooses its reader.
@@ -38,14 +39,16 @@ std::string pictureKind(const std::string& name) {
 const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path) {
     std::string wanted = utf8ToCp1252(utf8Path);
     std::replace(wanted.begin(), wanted.end(), '/', '\\');
-    for (size_t i = static_cast<size_t>(std::max(index.dirCount(), 0)); i < index.entries.size(); ++i)
+    for (size_t i = static_cast<size_t>(std::max(index.dirCount(), 0)); i < index.entries.size();
+         ++i)
         if (entryPath(index.entries[i]) == wanted) return &index.entries[i];
     return nullptr;
 }
 
 #ifdef SGA_HAVE_PREVIEW_QT
 // Decodes the entry's bytes; on failure returns a null image and says why.
-QImage decodePicture(const std::string& kind, const std::vector<uint8_t>& bytes, std::string& reason) {
+QImage decodePicture(const std::string& kind, const std::vector<uint8_t>& bytes,
+                     std::string& reason) {
     if (kind == "bmp" || kind == "jpg" || kind == "gif") {
         const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
                               static_cast<qsizetype>(bytes.size()));

@@ -17,7 +17,9 @@ constexpr uint8_t kPaletteMarker = 0x0C;
 // A two-byte RLE run yields at most 63 bytes.
 constexpr int64_t kMaxRleGain = 32;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 // Decodes the RLE stream into exactly out.size() bytes. Runs may cross scan
 // line ends; a run past the end of the picture or of the data is refused.
@@ -26,8 +28,9 @@ Status decodeRle(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
     size_t done = 0;
     while (done < out.size()) {
         if (in >= data.size())
-            return pictureError(kKind, "image data ends after " + std::to_string(done) + " of " +
-                                           std::to_string(out.size()) + " bytes",
+            return pictureError(kKind,
+                                "image data ends after " + std::to_string(done) + " of " +
+                                    std::to_string(out.size()) + " bytes",
                                 static_cast<int64_t>(kHeaderSize + in));
         const uint8_t c = data[in++];
         if ((c & 0xC0) != 0xC0) {
@@ -36,7 +39,8 @@ Status decodeRle(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
         }
         const size_t count = c & 0x3F;
         if (in >= data.size())
-            return pictureError(kKind, "run without its byte", static_cast<int64_t>(kHeaderSize + in));
+            return pictureError(kKind, "run without its byte",
+                                static_cast<int64_t>(kHeaderSize + in));
         if (count > out.size() - done)
             return pictureError(kKind, "run past the end of the picture",
                                 static_cast<int64_t>(kHeaderSize + in - 1));
@@ -50,16 +54,19 @@ Status decodeRle(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
 } // namespace
 
 Status decodePCX(std::span<const uint8_t> file, PreviewImage& image) {
-    if (file.size() < kHeaderSize) return pictureError(kKind, "file shorter than the 128-byte header", 0);
+    if (file.size() < kHeaderSize)
+        return pictureError(kKind, "file shorter than the 128-byte header", 0);
     const uint8_t* h = file.data();
     if (h[0] != 0x0A) return pictureError(kKind, "not a PCX file", 0);
     if (h[1] != 5) return pictureError(kKind, "version " + std::to_string(h[1]) + " is not 5", 1);
-    if (h[2] != 1) return pictureError(kKind, "encoding " + std::to_string(h[2]) + " is not RLE (1)", 2);
+    if (h[2] != 1)
+        return pictureError(kKind, "encoding " + std::to_string(h[2]) + " is not RLE (1)", 2);
     const int bitsPerPixel = h[3];
     const int planes = h[65];
     if (bitsPerPixel != 8 || (planes != 1 && planes != 3))
-        return pictureError(kKind, std::to_string(planes) + " planes of " + std::to_string(bitsPerPixel) +
-                                       " bits are not 1 or 3 planes of 8 bits",
+        return pictureError(kKind,
+                            std::to_string(planes) + " planes of " + std::to_string(bitsPerPixel) +
+                                " bits are not 1 or 3 planes of 8 bits",
                             65);
     const int64_t width = int64_t{le16(h + 8)} - le16(h + 4) + 1;
     const int64_t height = int64_t{le16(h + 10)} - le16(h + 6) + 1;
@@ -67,14 +74,16 @@ Status decodePCX(std::span<const uint8_t> file, PreviewImage& image) {
     if (Status s = checkPictureSize(kKind, width, height, 3, pixelBytes); !s) return s;
     const int64_t bytesPerLine = le16(h + 66);
     if (bytesPerLine < width)
-        return pictureError(kKind, "bytes per line " + std::to_string(bytesPerLine) +
-                                       " less than the width " + std::to_string(width),
+        return pictureError(kKind,
+                            "bytes per line " + std::to_string(bytesPerLine) +
+                                " less than the width " + std::to_string(width),
                             66);
 
     std::span<const uint8_t> data = file.subspan(kHeaderSize);
     std::span<const uint8_t> palette;
     if (planes == 1) {
-        if (data.size() < kPaletteSize + 1 || data[data.size() - kPaletteSize - 1] != kPaletteMarker)
+        if (data.size() < kPaletteSize + 1 ||
+            data[data.size() - kPaletteSize - 1] != kPaletteMarker)
             return pictureError(kKind, "no 256-colour palette at the end of the file",
                                 static_cast<int64_t>(file.size()));
         palette = data.subspan(data.size() - kPaletteSize);
@@ -82,8 +91,9 @@ Status decodePCX(std::span<const uint8_t> file, PreviewImage& image) {
     }
     const int64_t decodedSize = height * planes * bytesPerLine;
     if (decodedSize > static_cast<int64_t>(data.size()) * kMaxRleGain)
-        return pictureError(kKind, "image data too short for " + std::to_string(width) + " x " +
-                                       std::to_string(height) + " pixels",
+        return pictureError(kKind,
+                            "image data too short for " + std::to_string(width) + " x " +
+                                std::to_string(height) + " pixels",
                             static_cast<int64_t>(kHeaderSize));
     std::vector<uint8_t> decoded(static_cast<size_t>(decodedSize));
     if (Status s = decodeRle(data, decoded); !s) return s;

@@ -15,7 +15,8 @@ Status readPictureFile(const std::filesystem::path& path, std::vector<uint8_t>& 
     return {};
 }
 
-bool loadPictureFile(const std::filesystem::path& path, PreviewImage& image, PictureDecoder decode) {
+bool loadPictureFile(const std::filesystem::path& path, PreviewImage& image,
+                     PictureDecoder decode) {
     std::vector<uint8_t> file;
     if (!readPictureFile(path, file)) return false;
     return decode(file, image).ok();

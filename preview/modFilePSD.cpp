@@ -78,8 +78,8 @@ Status PsdReader::readHeaderField16(const char* name, int16_t& field) {
     int32_t value = 0;
     if (!readBE16(value)) return pictureError(kKind, std::string("file ends in the ") + name, at);
     if (value > 32767)
-        return pictureError(kKind, std::string(name) + " " + std::to_string(value) + " out of range",
-                            at);
+        return pictureError(kKind,
+                            std::string(name) + " " + std::to_string(value) + " out of range", at);
     field = static_cast<int16_t>(value);
     return {};
 }
@@ -89,11 +89,11 @@ Status PsdReader::skipSection(const char* name) {
     int32_t length = 0;
     if (!readBE32(length))
         return pictureError(kKind, std::string("file ends in the length of the ") + name, at);
-    if (length < 0)
-        return pictureError(kKind, std::string("negative length of the ") + name, at);
+    if (length < 0) return pictureError(kKind, std::string("negative length of the ") + name, at);
     if (!skip(length))
-        return pictureError(kKind, std::string(name) + " of " + std::to_string(length) +
-                                       " bytes runs past the end of the file",
+        return pictureError(kKind,
+                            std::string(name) + " of " + std::to_string(length) +
+                                " bytes runs past the end of the file",
                             at);
     return {};
 }
@@ -116,8 +116,8 @@ Status PsdReader::read(PreviewImage& image) {
     if (!skip(6)) return pictureError(kKind, "file ends in the reserved bytes", psdPos);
     if (Status s = readHeaderField16("channel count", channels); !s) return s;
     if (channels < 0 || channels > kMaxChannels)
-        return pictureError(kKind, "channel count " + std::to_string(channels) +
-                                       " is not 0 to 16", 12);
+        return pictureError(kKind, "channel count " + std::to_string(channels) + " is not 0 to 16",
+                            12);
     if (!readBE32(height)) return pictureError(kKind, "file ends in the height", psdPos);
     if (!readBE32(width)) return pictureError(kKind, "file ends in the width", psdPos);
     if (Status s = readHeaderField16("depth", depth); !s) return s;
@@ -129,14 +129,15 @@ Status PsdReader::read(PreviewImage& image) {
     int64_t planeBytes = 0;
     if (Status s = checkPictureSize(kKind, width, height, 4, planeBytes); !s) return s;
     pixelCount = int64_t{width} * height;
-    for (const char* section : {"colour mode data", "image resources", "layer and mask information"})
+    for (const char* section :
+         {"colour mode data", "image resources", "layer and mask information"})
         if (Status s = skipSection(section); !s) return s;
     const int64_t compressionAt = psdPos;
     if (Status s = readHeaderField16("compression", compression); !s) return s;
     if (compression != 0 && compression != 1)
-        return pictureError(kKind, "compression " + std::to_string(compression) +
-                                       " is not raw (0) or PackBits (1)",
-                            compressionAt);
+        return pictureError(
+            kKind, "compression " + std::to_string(compression) + " is not raw (0) or PackBits (1)",
+            compressionAt);
     if (Status s = decodePSDPlanes(); !s) return s;
 
     std::vector<uint8_t> pixels(static_cast<size_t>(pixelCount) * 3);
@@ -159,8 +160,9 @@ Status PsdReader::decodePSDPlanes() {
     const int64_t planes = planesRead();
     psdPos = 0;
     if (planes == 0 && pixelCount > kMaxPixelsWithoutPlanes) {
-        return pictureError(kKind, "no channels stored for a picture of " + std::to_string(width) +
-                                       " x " + std::to_string(height) + " pixels",
+        return pictureError(kKind,
+                            "no channels stored for a picture of " + std::to_string(width) + " x " +
+                                std::to_string(height) + " pixels",
                             12);
     } else if (compression == 1) {
         // The row byte counts are not needed: each plane is decoded as one stream.
@@ -169,14 +171,15 @@ Status PsdReader::decodePSDPlanes() {
             return pictureError(kKind, "row byte count table runs past the end of the file",
                                 dataStart);
         if (planes * pixelCount > (dataSize - tableSize) * kMaxPackBitsGain)
-            return pictureError(kKind, "compressed image data too short for " +
-                                           std::to_string(width) + " x " + std::to_string(height) +
-                                           " pixels",
+            return pictureError(kKind,
+                                "compressed image data too short for " + std::to_string(width) +
+                                    " x " + std::to_string(height) + " pixels",
                                 dataStart + tableSize);
         psdPos = tableSize;
     } else if (planes * pixelCount > dataSize) {
-        return pictureError(kKind, "image data truncated: " + std::to_string(planes * pixelCount) +
-                                       " bytes needed, " + std::to_string(dataSize) + " present",
+        return pictureError(kKind,
+                            "image data truncated: " + std::to_string(planes * pixelCount) +
+                                " bytes needed, " + std::to_string(dataSize) + " present",
                             dataStart);
     }
 
@@ -207,21 +210,27 @@ Status PsdReader::decodePackBitsPlane(std::span<const uint8_t> data, int offset)
     const int64_t dataSize = static_cast<int64_t>(data.size());
     int64_t j = 0;
     while (j < pixelCount) {
-        if (psdPos >= dataSize) return Status::error("plane data ends after " + std::to_string(j) +
-                                                     " of " + std::to_string(pixelCount) + " pixels in the plane starting");
+        if (psdPos >= dataSize)
+            return Status::error("plane data ends after " + std::to_string(j) + " of " +
+                                 std::to_string(pixelCount) + " pixels in the plane starting");
         const uint8_t h = data[static_cast<size_t>(psdPos++)];
         if (h == 128) continue;
         if (h > 128) {
             const int64_t n = 257 - h;
-            if (psdPos >= dataSize) return Status::error("repeat run without its byte in the plane starting");
-            if (j + n > pixelCount) return Status::error("repeat run past the end of the plane starting");
+            if (psdPos >= dataSize)
+                return Status::error("repeat run without its byte in the plane starting");
+            if (j + n > pixelCount)
+                return Status::error("repeat run past the end of the plane starting");
             const uint8_t v = data[static_cast<size_t>(psdPos++)];
-            for (int64_t k = 0; k < n; ++k) planeBuffer[static_cast<size_t>(4 * (j + k) + offset)] = v;
+            for (int64_t k = 0; k < n; ++k)
+                planeBuffer[static_cast<size_t>(4 * (j + k) + offset)] = v;
             j += n;
         } else {
             const int64_t n = int64_t{h} + 1;
-            if (j + n > pixelCount) return Status::error("literal run past the end of the plane starting");
-            if (dataSize - psdPos < n) return Status::error("literal run past the end of the data in the plane starting");
+            if (j + n > pixelCount)
+                return Status::error("literal run past the end of the plane starting");
+            if (dataSize - psdPos < n)
+                return Status::error("literal run past the end of the data in the plane starting");
             for (int64_t k = 0; k < n; ++k)
                 planeBuffer[static_cast<size_t>(4 * (j + k) + offset)] =
                     data[static_cast<size_t>(psdPos + k)];

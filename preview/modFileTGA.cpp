@@ -28,7 +28,9 @@ struct TgaHeader {
     uint8_t imageDescriptor = 0;
 };
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 TgaHeader parseHeader(const uint8_t* p) {
     TgaHeader h;
@@ -54,11 +56,13 @@ Status decodeTGA(std::span<const uint8_t> file, PreviewImage& image) {
         return pictureError(kKind, "file shorter than the 18-byte header", 0);
     const TgaHeader header = parseHeader(file.data());
     if (header.imageType != kTrueColour)
-        return pictureError(kKind, "image type " + std::to_string(header.imageType) +
-                                       " is not uncompressed true-colour (2)", 2);
+        return pictureError(kKind,
+                            "image type " + std::to_string(header.imageType) +
+                                " is not uncompressed true-colour (2)",
+                            2);
     if (header.pixelDepth != 24 && header.pixelDepth != 32)
-        return pictureError(kKind, "pixel depth " + std::to_string(header.pixelDepth) +
-                                       " is not 24 or 32", 16);
+        return pictureError(
+            kKind, "pixel depth " + std::to_string(header.pixelDepth) + " is not 24 or 32", 16);
     const int64_t width = header.imageWidth;
     const int64_t height = header.imageHeight;
     const int64_t fileBytesPerPixel = header.pixelDepth / 8;
@@ -72,9 +76,10 @@ Status decodeTGA(std::span<const uint8_t> file, PreviewImage& image) {
         pixelStart += int64_t{header.colourMapLength} * ((header.colourMapEntrySize + 7) / 8);
     const int64_t available = static_cast<int64_t>(file.size()) - pixelStart;
     if (available < pixelDataSize)
-        return pictureError(kKind, "pixel data truncated: " + std::to_string(pixelDataSize) +
-                                       " bytes needed, " + std::to_string(std::max<int64_t>(available, 0)) +
-                                       " present",
+        return pictureError(kKind,
+                            "pixel data truncated: " + std::to_string(pixelDataSize) +
+                                " bytes needed, " +
+                                std::to_string(std::max<int64_t>(available, 0)) + " present",
                             pixelStart);
 
     const size_t rowBytes = static_cast<size_t>(width) * 3;

@@ -54,7 +54,8 @@ QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind) {
             return {};
         return previewToQImage(decoded);
     }
-    if (kind != QLatin1String("bmp") && kind != QLatin1String("jpg") && kind != QLatin1String("gif"))
+    if (kind != QLatin1String("bmp") && kind != QLatin1String("jpg") &&
+        kind != QLatin1String("gif"))
         return {};
     QBuffer buffer;
     buffer.setData(bytes);

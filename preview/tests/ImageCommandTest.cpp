@@ -29,9 +29,9 @@ protected:
         for (int y = 1; y >= 0; --y) {
             for (int x = 0; x < 3; ++x) {
                 const QColor c = testing::threeByTwoColour(x, y);
-                tga.pixels.insert(tga.pixels.end(), {static_cast<uint8_t>(c.blue()),
-                                                     static_cast<uint8_t>(c.green()),
-                                                     static_cast<uint8_t>(c.red())});
+                tga.pixels.insert(tga.pixels.end(),
+                                  {static_cast<uint8_t>(c.blue()), static_cast<uint8_t>(c.green()),
+                                   static_cast<uint8_t>(c.red())});
             }
         }
         testing::TgaSpec rle = tga;
@@ -104,7 +104,9 @@ TEST_F(ImageCommand, WritesTgaEntryAsPngAndPpm) {
     const Bytes written = testing::readFile(out("pic.ppm").toStdString());
     const std::string header = "P6\n3 2\n255\n";
     ASSERT_GE(written.size(), header.size() + 18);
-    EXPECT_EQ(std::string(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
+    EXPECT_EQ(
+        std::string(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(header.size())),
+        header);
     const Bytes rgb(written.end() - 18, written.end());
     EXPECT_EQ(rgb, Bytes({10, 20, 30, 11, 20, 31, 12, 20, 32, 10, 21, 33, 11, 21, 34, 12, 21, 35}));
 }
@@ -136,7 +138,8 @@ TEST_F(ImageCommand, RefusesWithOneLineReason) {
     for (const auto& c : cases) {
         CommandRun run = image(c.entry, c.output);
         EXPECT_EQ(run.exitCode, 1) << c.entry;
-        EXPECT_TRUE(run.stdErr.contains(QString::fromStdString(c.reason))) << run.stdErr.toStdString();
+        EXPECT_TRUE(run.stdErr.contains(QString::fromStdString(c.reason)))
+            << run.stdErr.toStdString();
         EXPECT_EQ(run.stdErr.count('\n'), 1) << run.stdErr.toStdString();
         EXPECT_FALSE(QFile::exists(out(c.output))) << c.output;
     }

@@ -10,7 +10,9 @@
 namespace sga {
 namespace {
 
-QString qPath(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+QString qPath(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
 
 void expectThreeByTwoAt(const QImage& image, const QColor& background) {
     for (int y = 0; y < image.height(); ++y) {
@@ -79,8 +81,8 @@ TEST(PlatformPicture, ReadsBmpJpegGifAndPcx) {
     EXPECT_NEAR(jpg.pixelColor(3, 2).red(), 200, 12);
     EXPECT_NEAR(jpg.pixelColor(3, 2).green(), 40, 12);
 
-    const QByteArray gifBytes = testing::buildGif(3, 2, {Qt::red, Qt::green, Qt::blue, Qt::white},
-                                                  {0, 1, 2, 3, 3, 0});
+    const QByteArray gifBytes =
+        testing::buildGif(3, 2, {Qt::red, Qt::green, Qt::blue, Qt::white}, {0, 1, 2, 3, 3, 0});
     QFile gifFile(qPath(dir.path() / "a.gif"));
     ASSERT_TRUE(gifFile.open(QIODevice::WriteOnly));
     gifFile.write(gifBytes);
@@ -96,7 +98,8 @@ TEST(PlatformPicture, ReadsBmpJpegGifAndPcx) {
     pcx.planes = 3;
     pcx.xMax = 1;
     pcx.data = testing::pcxRle({255, 0, 0, 255, 0, 0});   // red plane, green plane, blue plane
-    const QImage fromPcx = loadPlatformPicture(qPath(dir.write("a.pcx", testing::buildPcx(pcx))), "pcx");
+    const QImage fromPcx =
+        loadPlatformPicture(qPath(dir.write("a.pcx", testing::buildPcx(pcx))), "pcx");
     ASSERT_EQ(fromPcx.size(), QSize(2, 1));
     EXPECT_EQ(fromPcx.pixelColor(0, 0), QColor(255, 0, 0));
     EXPECT_EQ(fromPcx.pixelColor(1, 0), QColor(0, 255, 0));

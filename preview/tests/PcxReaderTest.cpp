@@ -81,7 +81,8 @@ TEST(PcxReader, RefusesOtherKinds) {
     PcxSpec raw = paletted();
     raw.encoding = 0;
     expectRefused(testing::buildPcx(raw), "encoding");
-    for (auto [bits, planes] : std::vector<std::pair<uint8_t, uint8_t>>{{1, 1}, {1, 4}, {4, 1}, {8, 2}, {8, 4}, {24, 1}}) {
+    for (auto [bits, planes] : std::vector<std::pair<uint8_t, uint8_t>>{
+             {1, 1}, {1, 4}, {4, 1}, {8, 2}, {8, 4}, {24, 1}}) {
         PcxSpec spec = paletted();
         spec.bitsPerPixel = bits;
         spec.planes = planes;

@@ -16,7 +16,9 @@ void be32(Bytes& out, uint32_t v) {
     be16(out, static_cast<uint16_t>(v >> 16));
     be16(out, static_cast<uint16_t>(v));
 }
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void append(Bytes& out, const Bytes& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
 } // namespace
 
 Bytes concat(const std::vector<Bytes>& parts) {
@@ -70,11 +72,12 @@ void expectByteChangesSafe(Decoder decode, const Bytes& file) {
             changed[at] = value;
             PreviewImage image = sentinelImage();
             if (decode(changed, image).ok()) {
-                EXPECT_EQ(image.pixels.size(),
-                          size_t{3} * static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+                EXPECT_EQ(image.pixels.size(), size_t{3} * static_cast<size_t>(image.width) *
+                                                   static_cast<size_t>(image.height));
                 EXPECT_EQ(image.bitsPerPixel, 24);
             } else {
-                EXPECT_TRUE(sameImage(image, sentinelImage())) << "byte " << at << " = " << int{value};
+                EXPECT_TRUE(sameImage(image, sentinelImage()))
+                    << "byte " << at << " = " << int{value};
             }
         }
     }
@@ -136,8 +139,8 @@ Bytes buildPcx(const PcxSpec& spec) {
     out.insert(out.end(), 48, 0);   // 16-colour palette, unused
     out.push_back(0);
     out.push_back(spec.planes);
-    le16(out, spec.bytesPerLine ? spec.bytesPerLine
-                                : static_cast<uint16_t>(spec.xMax - spec.xMin + 1));
+    le16(out,
+         spec.bytesPerLine ? spec.bytesPerLine : static_cast<uint16_t>(spec.xMax - spec.xMin + 1));
     le16(out, 1);
     out.resize(128, 0);
     append(out, spec.data);

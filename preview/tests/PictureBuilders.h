@@ -21,11 +21,11 @@ struct TgaSpec {
     uint8_t imageType = 2;
     uint8_t pixelDepth = 24;
     uint8_t descriptor = 0;
-    Bytes id;                       // image ID field
+    Bytes id;   // image ID field
     uint8_t colourMapType = 0;
     uint16_t colourMapLength = 0;
     uint8_t colourMapEntrySize = 0;
-    Bytes pixels;                   // as stored, after the colour map
+    Bytes pixels;   // as stored, after the colour map
 };
 Bytes buildTga(const TgaSpec& spec);
 
@@ -38,7 +38,7 @@ struct PsdSpec {
     uint16_t colourMode = 3;
     Bytes colourModeData, imageResources, layerInfo;
     uint16_t compression = 0;
-    Bytes imageData;                // everything after the compression field
+    Bytes imageData;   // everything after the compression field
 };
 Bytes buildPsd(const PsdSpec& spec);
 // PackBits image data: a row byte count table (deliberately wrong values)

@@ -27,7 +27,9 @@ PsdSpec packBitsSpec(int32_t width, int32_t height, uint16_t channels, const Byt
 }
 
 // Red 255, 0; green 0, 255; blue 0, 0.
-PsdSpec twoByOne() { return rawSpec(2, 1, 3, {255, 0, 0, 255, 0, 0}); }
+PsdSpec twoByOne() {
+    return rawSpec(2, 1, 3, {255, 0, 0, 255, 0, 0});
+}
 
 PreviewImage decodeOk(const PsdSpec& spec) {
     return testing::expectDecoded(decodePSD, testing::buildPsd(spec));
@@ -78,7 +80,8 @@ TEST(PsdReader, PackBitsRunCrossesRowEnd) {
     // 3 x 2: the five-pixel run fills row 0 and two pixels of row 1.
     const Bytes red = {252, 5, 0, 6};
     const Bytes zeros = {251, 0};
-    const PreviewImage image = decodeOk(packBitsSpec(3, 2, 3, testing::concat({red, zeros, zeros})));
+    const PreviewImage image =
+        decodeOk(packBitsSpec(3, 2, 3, testing::concat({red, zeros, zeros})));
     EXPECT_EQ(image.pixels, Bytes({0, 0, 5, 0, 0, 5, 0, 0, 5, 0, 0, 5, 0, 0, 5, 0, 0, 6}));
 }
 
@@ -90,7 +93,8 @@ TEST(PsdReader, FourthPlaneIsAlphaAndLaterPlanesAreIgnored) {
     EXPECT_EQ(decodeOk(rawSpec(2, 1, 5, planes)).pixels, expected);
     EXPECT_EQ(decodeOk(rawSpec(2, 1, 16, planes)).pixels, expected);
     // Three channels need exactly three planes.
-    EXPECT_EQ(decodeOk(rawSpec(2, 1, 3, Bytes(planes.begin(), planes.begin() + 6))).pixels, expected);
+    EXPECT_EQ(decodeOk(rawSpec(2, 1, 3, Bytes(planes.begin(), planes.begin() + 6))).pixels,
+              expected);
     expectRefused(rawSpec(2, 1, 3, Bytes(planes.begin(), planes.begin() + 5)), "truncated");
 }
 
@@ -157,7 +161,8 @@ TEST(PsdReader, RefusesBadSizes) {
     // Accepted sides, but far too little data for them: refused before the
     // planes are allocated, raw and compressed.
     expectRefused(rawSpec(kMaxPictureSide, kMaxPictureSide, 3, Bytes(1000, 0)), "truncated");
-    expectRefused(packBitsSpec(kMaxPictureSide, kMaxPictureSide, 3, Bytes(1000, 0x81)), "too short");
+    expectRefused(packBitsSpec(kMaxPictureSide, kMaxPictureSide, 3, Bytes(1000, 0x81)),
+                  "too short");
     // A row byte count table longer than the file.
     PsdSpec table = rawSpec(1, 4000, 3, Bytes(100, 0));
     table.compression = 1;

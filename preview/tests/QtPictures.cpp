@@ -15,7 +15,8 @@ QByteArray buildGif(int width, int height, const std::vector<QColor>& colours,
     gif.append('\0');
     gif.append('\0');
     for (int i = 0; i < 4; ++i) {
-        const QColor c = i < static_cast<int>(colours.size()) ? colours[static_cast<size_t>(i)] : Qt::black;
+        const QColor c =
+            i < static_cast<int>(colours.size()) ? colours[static_cast<size_t>(i)] : Qt::black;
         gif.append(static_cast<char>(c.red()));
         gif.append(static_cast<char>(c.green()));
         gif.append(static_cast<char>(c.blue()));
@@ -74,6 +75,8 @@ PreviewImage threeByTwo() {
     return image;
 }
 
-QColor threeByTwoColour(int x, int y) { return QColor(10 + x, 20 + y, 30 + x + 3 * y); }
+QColor threeByTwoColour(int x, int y) {
+    return QColor(10 + x, 20 + y, 30 + x + 3 * y);
+}
 
 } // namespace sga::testing

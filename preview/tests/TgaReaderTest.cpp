@@ -21,7 +21,9 @@ TgaSpec twoByTwo() {
     return spec;
 }
 
-PreviewImage decodeOk(const Bytes& file) { return testing::expectDecoded(decodeTGA, file); }
+PreviewImage decodeOk(const Bytes& file) {
+    return testing::expectDecoded(decodeTGA, file);
+}
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
     testing::expectRefused(decodeTGA, file, why);
@@ -69,7 +71,8 @@ TEST(TgaReader, SkipsImageIdAndColourMap) {
     spec.colourMapType = 1;
     spec.colourMapLength = 5;
     spec.colourMapEntrySize = 24;
-    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels, testing::concat({kBlue, kWhite, kRed, kGreen}));
+    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels,
+              testing::concat({kBlue, kWhite, kRed, kGreen}));
 }
 
 TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
@@ -84,7 +87,8 @@ TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
 TEST(TgaReader, TopDownFlagKeepsFileOrder) {
     TgaSpec spec = twoByTwo();
     spec.descriptor = 0x20;
-    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels, testing::concat({kRed, kGreen, kBlue, kWhite}));
+    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels,
+              testing::concat({kRed, kGreen, kBlue, kWhite}));
 }
 
 TEST(TgaReader, RefusesBadSizes) {
