@@ -189,6 +189,7 @@ TEST(ExtractAll, FoldersThatCannotBeCreatedAndFilesThatCannotBeWritten) {
         writeFailure |= l.rfind("Cannot write " + base + "deep/er/z.txt: ", 0) == 0;
     EXPECT_TRUE(writeFailure);
     EXPECT_EQ(readFile(base + "blocked"), textBytes("a file"));
+    for (const auto& p : treeOf(f.out())) EXPECT_EQ(p.find(".sga-"), std::string::npos) << p;
     EXPECT_EQ(run.host.calls.back(), "extract on");
     EXPECT_FALSE(run.report.summary.empty());
 }
