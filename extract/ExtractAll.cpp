@@ -295,35 +295,43 @@ void ExtractAllRun::filePassParallel() {
         }
     };
     std::vector<std::thread> threads;
-    for (int j = 0; j < jobs_; ++j) threads.emplace_back(worker);
-
-    for (int k = 0; k < count; ++k) {
-        if (!announceFile(first + k, targets[static_cast<size_t>(k)])) break;
-        Slot& slot = slots[static_cast<size_t>(k)];
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return slot.done; });
-        }
-        host_.setBusy(true);
-        slot.log.replayInto(log_);
-        host_.setBusy(false);
-        if (slot.written)
-            ++report_.written;
-        else
-            ++report_.failed;
-        slot.log.lines = {};
+    auto stopWorkers = [&] {
         {
             std::lock_guard lock(mutex);
-            consumed = k + 1;
+            abort = true;
         }
         changed.notify_all();
+        for (auto& t : threads) t.join();
+    };
+    for (int j = 0; j < jobs_; ++j) threads.emplace_back(worker);
+
+    try {
+        for (int k = 0; k < count; ++k) {
+            if (!announceFile(first + k, targets[static_cast<size_t>(k)])) break;
+            Slot& slot = slots[static_cast<size_t>(k)];
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return slot.done; });
+            }
+            host_.setBusy(true);
+            slot.log.replayInto(log_);
+            host_.setBusy(false);
+            if (slot.written)
+                ++report_.written;
+            else
+                ++report_.failed;
+            slot.log.lines = {};
+            {
+                std::lock_guard lock(mutex);
+                consumed = k + 1;
+            }
+            changed.notify_all();
+        }
+    } catch (...) {
+        stopWorkers();
+        throw;
     }
-    {
-        std::lock_guard lock(mutex);
-        abort = true;
-    }
-    changed.notify_all();
-    for (auto& t : threads) t.join();
+    stopWorkers();
 }
 
 ExtractReport ExtractAllRun::run() {
