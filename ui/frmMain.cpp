@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -237,6 +238,12 @@ void frmMain::createControls() {
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setGeometry(twipsRect(0, 480, 3615, 3495));
     connect(TreeView1, &QTreeView::clicked, this, &frmMain::TreeView1_NodeClick);
+    // Moving through the tree with the keys previews as a click does; a
+    // mouse press leaves that to the click.
+    connect(TreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (QGuiApplication::mouseButtons() == Qt::NoButton) TreeView1_NodeClick(current);
+            });
 
     Text1 = new QPlainTextEdit(client);
     Text1->setObjectName(QStringLiteral("Text1"));

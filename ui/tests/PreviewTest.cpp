@@ -100,6 +100,16 @@ TEST_F(Preview, AClickOnATextEntryShowsItsText) {
     EXPECT_EQ(text->toPlainText(), "text after all");
 }
 
+TEST_F(Preview, MovingWithTheKeysPreviewsToo) {
+    tree->expandAll();
+    tree->setFocus();
+    tree->setCurrentIndex(node("a.lua"));
+    EXPECT_EQ(text->toPlainText(), "line 1\nline 2\n");
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(tree->currentIndex(), node("big.txt"));
+    EXPECT_EQ(text->toPlainText(), QString(32000, u'a'));
+}
+
 TEST_F(Preview, TextStopsAfter32000Bytes) {
     click("big.txt");
     EXPECT_EQ(text->toPlainText(), QString(32000, u'a'));
