@@ -108,7 +108,8 @@ std::string trimAtNul(std::string_view text) {
 
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock& block) {
-    buffer.clear();
+    // The buffer is only resized, never cleared first: growing it from its
+    // last size zero-fills just the growth.
     const int64_t start = archive.tell();
     const int64_t stored = int64_t{entry.compSize} + 1;
     if (entry.compSize >= -1 && kDataBlockSize + stored <= archive.remaining()) {
@@ -132,6 +133,7 @@ int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
     }
 
     // A damaged entry: log what can be read, then fail.
+    buffer.clear();
     char name[kNameFieldSize];
     if (!archive.read(name, sizeof name)) return kEntryTruncated;
     block.name = trimAtNul(std::string_view(name, sizeof name));
