@@ -135,6 +135,55 @@ TEST(CommonDialog, TheReadOnlyBoxSetsReadOnly) {
     }
 }
 
+TEST(CommonDialog, TheSaveDialogHandsBackTheNewName) {
+    sga::testing::TempDir dir;
+    const QString path = QString::fromStdString((dir.path() / "out.txt").string());
+    cCommonDialog dialog;
+    QString name = path, title;
+    QString filter = u"Text (*.txt)|*.txt"_s;
+    int32_t index = 1;
+    ui::testing::whenModal<QFileDialog>([&](QFileDialog* d) {
+        EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+        d->selectFile(path);
+        static_cast<QDialog*>(d)->accept();
+    });
+    EXPECT_TRUE(dialog.VBGetSaveFileName(name, title, true, filter, index));
+    EXPECT_EQ(name, path);
+    EXPECT_EQ(title, u"out.txt"_s);
+    EXPECT_EQ(filter, u"Text (*.txt)"_s + NUL + u"*.txt"_s);
+
+    ui::testing::whenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    EXPECT_FALSE(dialog.VBGetSaveFileName(name, title));
+    EXPECT_TRUE(name.isEmpty());
+    EXPECT_TRUE(title.isEmpty());
+}
+
+TEST(CommonDialog, CancelledFontPrintAndPageDialogsChangeNothing) {
+    cCommonDialog dialog;
+    QFont font(u"Serif"_s, 12);
+    const QFont before = font;
+    auto shown = ui::testing::whenModal<QDialog>([](QDialog* d) { d->reject(); });
+    EXPECT_FALSE(dialog.VBChooseFont(font));
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(font, before);
+    EXPECT_EQ(dialog.APIReturn(), 0);
+
+    intptr_t hdc = 5;
+    int16_t copies = 3;
+    shown = ui::testing::whenModal<QDialog>([](QDialog* d) { d->reject(); });
+    EXPECT_FALSE(dialog.VBPrintDlg(hdc, 0, false, 1, 1, true, copies));
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(hdc, 0);
+    EXPECT_EQ(copies, 3);
+
+    int32_t left = 750;
+    shown = ui::testing::whenModal<QDialog>([](QDialog* d) { d->reject(); });
+    EXPECT_FALSE(dialog.VBPageSetupDlg(nullptr, false, false, false, false, left));
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(left, 750);
+    EXPECT_EQ(dialog.APIReturn(), 0);
+}
+
 TEST(CommonDialog, CustomColoursAndFileTitles) {
     cCommonDialog dialog;
     EXPECT_EQ(dialog.CustomColor(-1), -1);
