@@ -258,9 +258,12 @@ void ExtractAllRun::filePassParallel() {
     for (int k = 0; k < count; ++k)
         targets[static_cast<size_t>(k)] = targetOf(idx_.entries[static_cast<size_t>(first + k - 1)]);
 
+    // Workers wait on roomFree when they are a window ahead of the window's
+    // side; it waits on slotReady for the entry it shows next. Each side is
+    // woken only when the other is actually waiting.
     std::mutex mutex;
-    std::condition_variable changed;
-    int next = 0, consumed = 0;
+    std::condition_variable roomFree, slotReady;
+    int next = 0, consumed = 0, waitingFor = -1, workersWaiting = 0;
     bool abort = false;
     const int window = jobs_ * 4;
 
@@ -272,7 +275,9 @@ void ExtractAllRun::filePassParallel() {
             int k = 0;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return abort || next >= count || next < consumed + window; });
+                ++workersWaiting;
+                roomFree.wait(lock, [&] { return abort || next >= count || next < consumed + window; });
+                --workersWaiting;
                 if (abort || next >= count) return;
                 k = next++;
             }
@@ -287,11 +292,13 @@ void ExtractAllRun::filePassParallel() {
                 slot.log("Cannot extract " + e.name + ": " + ex.what());
                 slot.written = false;
             }
+            bool wake = false;
             {
                 std::lock_guard lock(mutex);
                 slot.done = true;
+                wake = waitingFor == k;
             }
-            changed.notify_all();
+            if (wake) slotReady.notify_one();
         }
     };
     std::vector<std::thread> threads;
@@ -300,7 +307,7 @@ void ExtractAllRun::filePassParallel() {
             std::lock_guard lock(mutex);
             abort = true;
         }
-        changed.notify_all();
+        roomFree.notify_all();
         for (auto& t : threads) t.join();
     };
     for (int j = 0; j < jobs_; ++j) threads.emplace_back(worker);
@@ -311,7 +318,9 @@ void ExtractAllRun::filePassParallel() {
             Slot& slot = slots[static_cast<size_t>(k)];
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return slot.done; });
+                waitingFor = k;
+                slotReady.wait(lock, [&] { return slot.done; });
+                waitingFor = -1;
             }
             host_.setBusy(true);
             slot.log.replayInto(log_);
@@ -321,11 +330,13 @@ void ExtractAllRun::filePassParallel() {
             else
                 ++report_.failed;
             slot.log.lines = {};
+            bool wake = false;
             {
                 std::lock_guard lock(mutex);
                 consumed = k + 1;
+                wake = workersWaiting > 0;
             }
-            changed.notify_all();
+            if (wake) roomFree.notify_all();
         }
     } catch (...) {
         stopWorkers();
