@@ -266,6 +266,8 @@ void Loader::readNames(ArchiveIndex& idx, ArchiveTree& tree) {
         }
         e.name = readString(file_);
         host_.setStatusText("Processing: " + e.name);
+        // Names of a large archive take a while too: keep the window alive.
+        host_.processEvents();
         if (m > dirCount) {
             log_(pad(m - dirCount, 5) + ": " + pad(e.name, 41) + " " + pad(e.toc, 9) + " " +
                  pad(e.null, 9) + " " + pad(e.filePos, 9) + " " + pad(e.compSize, 9) + " " +

@@ -48,23 +48,6 @@ QString fromCp1252(const std::string& text) {
     return QString::fromStdString(cp1252ToUtf8(text));
 }
 
-// The loader yields while it reads the tables but not while it reads the
-// names, where it writes one log line per entry: letting events run after
-// each line (the host keeps that to one in 15 ms) keeps the window alive
-// through large archives.
-class YieldingLog final : public LogSink {
-public:
-    YieldingLog(LogSink& log, WindowHost& host) : log_(log), host_(host) {}
-    void line(std::string_view text) override {
-        log_.line(text);
-        host_.processEvents();
-    }
-
-private:
-    LogSink& log_;
-    WindowHost& host_;
-};
-
 } // namespace
 
 bool systemOpenFileDialog(OpenFileArgs& a) {
@@ -406,8 +389,7 @@ void frmMain::mnuRecentFile_Click(int Index) {
 void frmMain::loadArchive() {
     RunScope run(*this);
     // A failed load has shown its reason in the status bar and in the log.
-    YieldingLog log(log_, *this);
-    (void)openArchive(toPath(sFile), index_, tree_, log, *this);
+    (void)openArchive(toPath(sFile), index_, tree_, log_, *this);
 }
 
 void frmMain::Toolbar1_ButtonClick(QAction* Button) {

@@ -213,7 +213,7 @@ TEST(LoaderTrace, HostSeesTheLoadInOrder) {
     const std::vector<std::string> expected = {"busy", "tree cleared", "label1 431", "tree filled 6",
                                                "idle"};
     EXPECT_EQ(l.host.calls, expected);
-    EXPECT_EQ(l.host.eventsProcessed, 3 + 3);   // one per directory and file record
+    EXPECT_EQ(l.host.eventsProcessed, 3 + 3 + 5);   // one per directory record, file record and name
 }
 
 TEST(LoaderTrace, HiddenArchiveLoadsWithExtractionDisabled) {
