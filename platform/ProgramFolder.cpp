@@ -20,8 +20,15 @@ bool isWritableFolder(const QString& folder) {
     return probe.open();
 }
 
+bool isInstalledFolder(const QString& folder) {
+    // An installed program sits in a "bin" folder (/usr/bin, /usr/local/bin,
+    // ~/.local/bin): its own files never belong there, even when it could
+    // write there (as root can).
+    return QFileInfo(folder).fileName() == QLatin1String("bin");
+}
+
 QString dataFolder(const QString& programFolder) {
-    if (isWritableFolder(programFolder)) return programFolder;
+    if (!isInstalledFolder(programFolder) && isWritableFolder(programFolder)) return programFolder;
     const QString perUser = QDir::fromNativeSeparators(
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     if (!perUser.isEmpty() && QDir().mkpath(perUser) && isWritableFolder(perUser)) {

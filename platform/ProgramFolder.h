@@ -14,8 +14,11 @@ QString programFolder();
 // True when a file can be created in folder.
 bool isWritableFolder(const QString& folder);
 
+// True for the folder of an installed program (a "bin" folder).
+bool isInstalledFolder(const QString& folder);
+
 // The folder the program writes its own files to: programFolder itself when
-// it can be written, else the per-user data folder (created when missing).
+// it can be written and is not an installed program's folder, else the per-user data folder (created when missing).
 // When neither can be written, programFolder: every write there then fails
 // quietly, and the program still runs.
 QString dataFolder(const QString& programFolder);

@@ -76,6 +76,18 @@ TEST(Startup, AnUnwritableProgramFolderSendsTheFilesToTheUserDataFolder) {
     EXPECT_FALSE(std::filesystem::exists(missing.toStdString()));
 }
 
+TEST(Startup, AnInstalledProgramKeepsItsFilesInTheUserDataFolder) {
+    Workspace ws;
+    const auto bin = ws.root() / "usr" / "bin";
+    std::filesystem::create_directories(bin);   // writable, as for root
+    frmMain form(qs(bin), ws.settingsFile());
+    form.Form_Load();
+    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    EXPECT_EQ(form.dataFolder(), perUser);
+    EXPECT_FALSE(std::filesystem::exists(bin / "sgaExtract.log"));
+    EXPECT_FALSE(std::filesystem::exists(bin / "extracted"));
+}
+
 TEST(Startup, CaptionMenusToolbarAndStates) {
     Workspace ws;
     auto form = ws.makeForm();
