@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sga {
 class LogSink;
@@ -42,6 +43,15 @@ std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log);
 
 // The path of a file entry inside the archive: "dir\name" or "name".
 std::string entryPath(const FileEntry& entry);
+
+// The file entry whose path, as "sga list" prints it, is utf8Path ("/" may
+// stand for "\"); null when there is none.
+const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path);
+
+// Reads one entry's bytes (inflated) from the archive into bytes. On failure
+// returns the reason, ready for stderr.
+std::optional<std::string> readEntryBytes(const std::string& archivePath, const FileEntry& entry,
+                                          LogSink& log, std::vector<uint8_t>& bytes);
 
 void addInfoCommand(CLI::App& app, Context& context);
 void addListCommand(CLI::App& app, Context& context);

@@ -3,7 +3,6 @@
 #include "cli/Commands.h"
 
 #include "archive/Cp1252.h"
-#include "archive/FileReader.h"
 #include "extract/EntryData.h"
 #include "ui/ActivityLog.h"
 
@@ -34,15 +33,6 @@ constexpr std::array<std::string_view, 6> kPictureKinds = {"tga", "psd", "bmp",
 std::string pictureKind(const std::string& name) {
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
-const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path) {
-    std::string wanted = utf8ToCp1252(utf8Path);
-    std::replace(wanted.begin(), wanted.end(), '/', '\\');
-    for (size_t i = static_cast<size_t>(std::max(index.dirCount(), 0)); i < index.entries.size();
-         ++i)
-        if (entryPath(index.entries[i]) == wanted) return &index.entries[i];
-    return nullptr;
 }
 
 #ifdef SGA_HAVE_PREVIEW_QT
@@ -127,14 +117,8 @@ void addImageCommand(CLI::App& app, Context& context) {
             return fail(options->path + " is not a picture (kind \"" + cp1252ToUtf8(kind) +
                         "\"; pictures are tga, psd, bmp, jpg, gif, pcx)");
 #ifdef SGA_HAVE_PREVIEW_QT
-        FileReader archive;
-        if (!archive.open(options->archive))
-            return fail("cannot open " + options->archive + ": " + archive.error());
         std::vector<uint8_t> bytes;
-        int16_t result = kEntryTruncated;
-        if (archive.seek(entry->filePos)) result = readEntryData(*entry, archive, *log, bytes);
-        if (result != 0) return fail(options->path + ": " + describeEntryResult(result));
-        archive.close();
+        if (auto error = readEntryBytes(options->archive, *entry, *log, bytes)) return fail(*error);
 
         // Qt wants an application object; a core one needs no display, and the
         // image plugins (JPEG, GIF) load with it.

@@ -2,10 +2,13 @@
 #include "cli/Commands.h"
 
 #include "archive/Cp1252.h"
+#include "archive/FileReader.h"
 #include "archive/WindowHost.h"
+#include "extract/EntryData.h"
 #include "archive/modSGA.h"
 #include "ui/ActivityLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -37,6 +40,25 @@ std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) 
 
 std::string entryPath(const FileEntry& entry) {
     return entry.dirName.empty() ? entry.name : entry.dirName + "\\" + entry.name;
+}
+
+const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path) {
+    std::string wanted = utf8ToCp1252(utf8Path);
+    std::replace(wanted.begin(), wanted.end(), '/', '\\');
+    for (size_t i = static_cast<size_t>(std::max(index.dirCount(), 0)); i < index.entries.size(); ++i) {
+        if (entryPath(index.entries[i]) == wanted) return &index.entries[i];
+    }
+    return nullptr;
+}
+
+std::optional<std::string> readEntryBytes(const std::string& archivePath, const FileEntry& entry,
+                                          LogSink& log, std::vector<uint8_t>& bytes) {
+    FileReader archive;
+    if (!archive.open(archivePath)) return "cannot open " + archivePath + ": " + archive.error();
+    int16_t result = kEntryTruncated;
+    if (archive.seek(entry.filePos)) result = readEntryData(entry, archive, log, bytes);
+    if (result != 0) return cp1252ToUtf8(entryPath(entry)) + ": " + describeEntryResult(result);
+    return std::nullopt;
 }
 
 } // namespace sga::cli
