@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,11 @@ std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log);
 
 // The path of a file entry inside the archive: "dir\name" or "name".
 std::string entryPath(const FileEntry& entry);
+
+// Runs body with the loaded archive and the run's log when the subcommand is
+// chosen; an archive that cannot be loaded ends the run with status 1.
+void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options, Context& context,
+                     std::function<void(LoadedArchive&, LogSink&)> body);
 
 // The file entry whose path, as "sga list" prints it, is utf8Path ("/" may
 // stand for "\"); null when there is none.

@@ -17,20 +17,15 @@ void addCatCommand(CLI::App& app, Context& context) {
     addCommonOptions(*sub, *options);
     sub->add_option("PATH", options->path, "The entry's path as \"sga list\" prints it")
         ->required();
-    sub->callback([options, &context] {
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
-        const FileEntry* entry = findFileEntry(loaded->index, options->path);
+    onLoadedArchive(*sub, options, context,
+                    [options, &context](LoadedArchive& loaded, LogSink& log) {
+        const FileEntry* entry = findFileEntry(loaded.index, options->path);
         if (!entry) {
             std::cerr << "sga: " << options->path << ": no such file in the archive\n";
             context.exitCode = kFailed;
             return;
         }
-        if (auto error = readEntryBytes(options->archive, *entry, *log, entryBuffer)) {
+        if (auto error = readEntryBytes(options->archive, *entry, log, entryBuffer)) {
             std::cerr << "sga: " << *error << "\n";
             context.exitCode = kFailed;
             return;

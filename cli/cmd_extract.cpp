@@ -21,19 +21,14 @@ void addExtractCommand(CLI::App& app, Context& context) {
                     "Folder to extract under (default: the current folder)");
     sub->add_option("-j,--jobs", options->jobs, "Entries inflated and written in parallel")
         ->check(CLI::Range(1, 64));
-    sub->callback([options, &context] {
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
+    onLoadedArchive(*sub, options, context,
+                    [options, &context](LoadedArchive& loaded, LogSink& log) {
         std::error_code ec;
         const std::filesystem::path location = options->outputDir.empty()
                                                    ? std::filesystem::current_path(ec)
                                                    : std::filesystem::path(options->outputDir);
         CliHost host;
-        const ExtractContext extract{loaded->index, options->archive, location, *log, host};
+        const ExtractContext extract{loaded.index, options->archive, location, log, host};
         const ExtractReport report = extractAll(extract, {.jobs = options->jobs});
         if (report.failed > 0 || report.stopped) {
             std::cerr << "sga: " << report.summary << "\n";

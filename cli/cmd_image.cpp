@@ -99,18 +99,13 @@ void addImageCommand(CLI::App& app, Context& context) {
     sub->add_option("-o,--output", options->output,
                     "Picture file to write; its extension names the format (png, ppm, bmp, jpg)")
         ->required();
-    sub->callback([options, &context] {
+    onLoadedArchive(*sub, options, context,
+                    [options, &context](LoadedArchive& loaded, LogSink& log) {
         const auto fail = [&context](const std::string& reason) {
             std::cerr << "sga: " << reason << "\n";
             context.exitCode = kFailed;
         };
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
-        const FileEntry* entry = findFileEntry(loaded->index, options->path);
+        const FileEntry* entry = findFileEntry(loaded.index, options->path);
         if (!entry) return fail(options->path + ": no such file in the archive");
         const std::string kind = pictureKind(entry->name);
         if (std::find(kPictureKinds.begin(), kPictureKinds.end(), kind) == kPictureKinds.end())
@@ -118,7 +113,7 @@ void addImageCommand(CLI::App& app, Context& context) {
                         "\"; pictures are tga, psd, bmp, jpg, gif, pcx)");
 #ifdef SGA_HAVE_PREVIEW_QT
         std::vector<uint8_t> bytes;
-        if (auto error = readEntryBytes(options->archive, *entry, *log, bytes)) return fail(*error);
+        if (auto error = readEntryBytes(options->archive, *entry, log, bytes)) return fail(*error);
 
         // Qt wants an application object; a core one needs no display, and the
         // image plugins (JPEG, GIF) load with it.

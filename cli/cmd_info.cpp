@@ -12,14 +12,9 @@ void addInfoCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<CommonOptions>();
     auto* sub = app.add_subcommand("info", "Show the archive's header and counts");
     addCommonOptions(*sub, *options);
-    sub->callback([options, &context] {
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
-        const ArchiveIndex& idx = loaded->index;
+    onLoadedArchive(*sub, options, context,
+                    [](LoadedArchive& loaded, LogSink&) {
+        const ArchiveIndex& idx = loaded.index;
         const char* kind = idx.version == 1   ? " (Impossible Creatures .sga)"
                            : idx.version == 2 ? " (Homeworld 2 .big)"
                                               : " (unknown, read as version 1)";

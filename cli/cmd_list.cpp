@@ -20,15 +20,10 @@ void addListCommand(CLI::App& app, Context& context) {
     sub->add_flag("--tree", options->tree,
                   "Print every tree node instead: key, TAB, text, TAB, parent key")
         ->excludes(longFlag);
-    sub->callback([options, &context] {
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
+    onLoadedArchive(*sub, options, context,
+                    [options](LoadedArchive& loaded, LogSink&) {
         if (options->tree) {
-            const auto& nodes = loaded->tree.nodes();
+            const auto& nodes = loaded.tree.nodes();
             for (const auto& node : nodes) {
                 const std::string parent =
                     node.parent < 0 ? std::string() : nodes[static_cast<size_t>(node.parent)].key;
@@ -37,7 +32,7 @@ void addListCommand(CLI::App& app, Context& context) {
             }
             return;
         }
-        const ArchiveIndex& idx = loaded->index;
+        const ArchiveIndex& idx = loaded.index;
         for (size_t i = static_cast<size_t>(idx.dirCount()); i < idx.entries.size(); ++i) {
             const FileEntry& e = idx.entries[i];
             const std::string path = cp1252ToUtf8(entryPath(e));

@@ -13,14 +13,9 @@ void addVerifyCommand(CLI::App& app, Context& context) {
     auto* sub = app.add_subcommand(
         "verify", "Inflate every entry and check its size, its CRC-32 and the header signatures");
     addCommonOptions(*sub, *options);
-    sub->callback([options, &context] {
-        auto log = openRunLog(*options);
-        auto loaded = loadArchive(options->archive, *log);
-        if (!loaded) {
-            context.exitCode = kFailed;
-            return;
-        }
-        const VerifyReport report = verifyArchive(loaded->index, options->archive, *log);
+    onLoadedArchive(*sub, options, context,
+                    [options, &context](LoadedArchive& loaded, LogSink& log) {
+        const VerifyReport report = verifyArchive(loaded.index, options->archive, log);
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)
                 std::printf("header: %s\n", p.message.c_str());

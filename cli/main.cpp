@@ -38,6 +38,19 @@ std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) 
     return loaded;
 }
 
+void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options, Context& context,
+                     std::function<void(LoadedArchive&, LogSink&)> body) {
+    sub.callback([options = std::move(options), &context, body = std::move(body)] {
+        auto log = openRunLog(*options);
+        auto loaded = loadArchive(options->archive, *log);
+        if (!loaded) {
+            context.exitCode = kFailed;
+            return;
+        }
+        body(*loaded, *log);
+    });
+}
+
 std::string entryPath(const FileEntry& entry) {
     return entry.dirName.empty() ? entry.name : entry.dirName + "\\" + entry.name;
 }
