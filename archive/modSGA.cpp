@@ -176,6 +176,12 @@ void Loader::readDirectoryTable(ArchiveIndex& idx) {
         fail("dirCount " + n(d.dirCount + 1) + " exceeds totalEntries " + n(d.totalEntries + 1) +
              " (offset " + n(totalEntriesOffset_) + ")");
     }
+    // Every name takes at least one byte of what is left.
+    if (int64_t{d.totalEntries} > file_.remaining()) {
+        fail("truncated archive: " + n(d.totalEntries) + " names (totalEntries at offset " +
+             n(totalEntriesOffset_) + ") cannot fit in the " + n(file_.remaining()) +
+             " bytes after offset " + n(tableOffset));
+    }
     idx.entries.assign(static_cast<size_t>(d.totalEntries), FileEntry{});
     idx.dirRecords.assign(static_cast<size_t>(d.numOfRecords), DirectoryEntry{});
 

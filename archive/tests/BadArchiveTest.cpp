@@ -103,6 +103,7 @@ TEST(BadArchive, CountsOutOfRange) {
         {"numOfRecords negative", [](ArchiveSpec& s) { s.numOfRecords = -1; }, "negative"},
         {"numOfRecords below dirCount", [](ArchiveSpec& s) { s.numOfRecords = 2; }, "fewer than the 3"},
         {"numOfRecords huge", [](ArchiveSpec& s) { s.numOfRecords = 0x7FFFFFFF; }, "runs past the end"},
+        {"more names than bytes", [](ArchiveSpec& s) { s.totalEntries = 32767; s.countAfterDirs = 2; }, "32766 names"},
         {"file count negative", [](ArchiveSpec& s) { s.countAfterDirs = -5; }, "is negative (-5)"},
         {"file count huge", [](ArchiveSpec& s) { s.countAfterDirs = 32767; }, "file table of 32767 records"},
         {"start overflows", [](ArchiveSpec& s) { s.dirs[1].start = 32767; }, "directory record 3"},
