@@ -265,7 +265,9 @@ void ExtractAllRun::filePassParallel() {
     std::condition_variable roomFree, slotReady;
     int next = 0, consumed = 0, waitingFor = -1, workersWaiting = 0;
     bool abort = false;
-    const int window = jobs_ * 4;
+    // Slots hold only log lines, so the window can be wide: a narrow one
+    // stalls every worker behind one large entry.
+    const int window = jobs_ * 256;
 
     auto worker = [&] {
         FileReader archive;
