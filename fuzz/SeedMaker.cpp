@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const auto& [name, spec] : seedArchives()) {
-        const Bytes archive = buildArchive(spec);
+    for (const auto& [name, plan] : seedArchives()) {
+        const Bytes archive = buildArchive(plan);
         write(out / "archive", name + ".big", archive);
     }
     write(out / "tga", "24bit-3x2.tga", seedTga(3, 2, 24, 0));

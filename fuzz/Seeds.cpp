@@ -20,15 +20,15 @@ Bytes pattern(size_t n, unsigned seed) {
 std::vector<std::pair<std::string, ArchiveSpec>> seedArchives() {
     std::vector<std::pair<std::string, ArchiveSpec>> out;
     for (int32_t version : {1, 2}) {
-        ArchiveSpec spec;
-        spec.version = version;
-        spec.dirs = {{"art", 0}, {"art\\fx", 1}, {"scripts", 3}};
-        spec.files = {{.name = "a.lua", .data = textBytes("print('a')\n"), .compress = true},
+        ArchiveSpec plan;
+        plan.version = version;
+        plan.dirs = {{"art", 0}, {"art\\fx", 1}, {"scripts", 3}};
+        plan.files = {{.name = "a.lua", .data = textBytes("print('a')\n"), .compress = true},
                       {.name = "spark.tga", .data = pattern(60, 1)},
                       {.name = "big.txt", .data = Bytes(700, 'x'), .compress = true},
                       {.name = "run.lua", .data = textBytes("return 1\n"), .compress = true},
                       {.name = "empty.ini", .data = {}}};
-        out.emplace_back("v" + std::to_string(version) + "-dirs", spec);
+        out.emplace_back("v" + std::to_string(version) + "-dirs", plan);
     }
     ArchiveSpec flat;
     flat.files = {{.name = "only.txt", .data = textBytes("hello"), .compress = true}};
@@ -64,7 +64,7 @@ Bytes seedTga(int width, int height, int depth, int idLength) {
 
 // PSD composite: 8-bit RGB, raw (0) or PackBits (1).
 Bytes seedPsd(int width, int height, int channels, int compression) {
-    PsdSpec spec{.channels = static_cast<uint16_t>(channels),
+    PsdSpec plan{.channels = static_cast<uint16_t>(channels),
                  .height = height,
                  .width = width,
                  .imageResources = {0, 1, 2, 3, 4, 5},
@@ -73,9 +73,9 @@ Bytes seedPsd(int width, int height, int channels, int compression) {
     if (compression == 0) {
         for (int c = 0; c < channels; ++c) {
             const Bytes p = pattern(plane, static_cast<unsigned>(c));
-            spec.imageData.insert(spec.imageData.end(), p.begin(), p.end());
+            plan.imageData.insert(plan.imageData.end(), p.begin(), p.end());
         }
-        return buildPsd(spec);
+        return buildPsd(plan);
     }
     // Each row: one literal run of the first half, one repeat run of the rest.
     Bytes stream;
@@ -91,8 +91,8 @@ Bytes seedPsd(int width, int height, int channels, int compression) {
             }
         }
     }
-    spec.imageData = packBitsData(channels, height, stream);
-    return buildPsd(spec);
+    plan.imageData = packBitsData(channels, height, stream);
+    return buildPsd(plan);
 }
 
 // PCX, run-length encoded: 8-bit with a 256-colour palette at the end, or
@@ -104,16 +104,16 @@ Bytes seedPcx(int width, int height, int planes) {
         for (int p = 0; p < planes; ++p)
             for (int x = 0; x < bytesPerLine; ++x)
                 raw.push_back(static_cast<uint8_t>((y % 2 ? x / 3 * 48 : x * 16) + y + p * 50));
-    PcxSpec spec{.planes = static_cast<uint8_t>(planes),
+    PcxSpec plan{.planes = static_cast<uint8_t>(planes),
                  .xMax = static_cast<uint16_t>(width - 1),
                  .yMax = static_cast<uint16_t>(height - 1),
                  .bytesPerLine = static_cast<uint16_t>(bytesPerLine),
                  .data = pcxRle(raw)};
     if (planes == 1) {
-        spec.palette = Bytes(768);
-        for (int i = 0; i < 768; ++i) (*spec.palette)[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+        plan.palette = Bytes(768);
+        for (int i = 0; i < 768; ++i) (*plan.palette)[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
     }
-    return buildPcx(spec);
+    return buildPcx(plan);
 }
 
 // Path-check inputs: directory name, NUL, file name.

@@ -12,12 +12,12 @@ namespace {
 using namespace sga::testing;
 
 ArchiveSpec smallSpec(int32_t version) {
-    ArchiveSpec spec;
-    spec.version = version;
-    spec.dirs = {{"art", 0}, {"art\\fx", 1}};
-    spec.files = {{.name = "a.lua", .data = textBytes("print('a')"), .compress = true},
+    ArchiveSpec plan;
+    plan.version = version;
+    plan.dirs = {{"art", 0}, {"art\\fx", 1}};
+    plan.files = {{.name = "a.lua", .data = textBytes("print('a')"), .compress = true},
                   {.name = "spark.tga", .data = Bytes(40, 9)}};
-    return spec;
+    return plan;
 }
 
 struct Attempt {
@@ -49,9 +49,9 @@ void expectCleanFailure(const Attempt& a, const std::string& what) {
 
 TEST(BadArchive, EveryPrefixFailsCleanlyUntilTheLastName) {
     for (int32_t version : {1, 2}) {
-        const ArchiveSpec spec = smallSpec(version);
-        const Bytes whole = buildArchive(spec);
-        const Layout layout = layoutOf(spec);
+        const ArchiveSpec plan = smallSpec(version);
+        const Bytes whole = buildArchive(plan);
+        const Layout layout = layoutOf(plan);
         const size_t lastNameStart = layout.dataArea - std::string("spark.tga").size() - 1;
         TempDir dir;
         for (size_t length = 0; length < whole.size(); ++length) {
@@ -111,10 +111,10 @@ TEST(BadArchive, CountsOutOfRange) {
     };
     TempDir dir;
     for (const auto& c : cases) {
-        ArchiveSpec spec = smallSpec(2);
-        c.change(spec);
+        ArchiveSpec plan = smallSpec(2);
+        c.change(plan);
         Attempt a;
-        attempt(a, dir.write("bad.big", buildArchive(spec)));
+        attempt(a, dir.write("bad.big", buildArchive(plan)));
         expectCleanFailure(a, c.what);
         EXPECT_NE(a.status.message().find(c.expected), std::string::npos) << c.what << ": " << a.status.message();
     }

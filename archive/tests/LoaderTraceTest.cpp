@@ -13,12 +13,12 @@ using namespace sga::testing;
 
 // The worked example: two directories, a file at the top level and one in each.
 ArchiveSpec exampleSpec() {
-    ArchiveSpec spec;
-    spec.dirs = {{"art", 1}, {"art\\textures", 2}};
-    spec.files = {{.name = "readme.txt", .data = textBytes("hello")},
+    ArchiveSpec plan;
+    plan.dirs = {{"art", 1}, {"art\\textures", 2}};
+    plan.files = {{.name = "readme.txt", .data = textBytes("hello")},
                   {.name = "a.lua", .data = textBytes("print(1)")},
                   {.name = "rock.tga", .data = Bytes(10, 7)}};
-    return spec;
+    return plan;
 }
 
 struct Loaded {
@@ -111,12 +111,12 @@ TEST(LoaderTrace, IndexHoldsAdjustedValues) {
 }
 
 TEST(LoaderTrace, Version1PositionsAndHexCount) {
-    ArchiveSpec spec = exampleSpec();
-    spec.version = 1;
-    spec.tocChunks = 300;
+    ArchiveSpec plan = exampleSpec();
+    plan.version = 1;
+    plan.tocChunks = 300;
     TempDir dir;
     Loaded l;
-    load(l, dir.write("a.sga", buildArchive(spec)));
+    load(l, dir.write("a.sga", buildArchive(plan)));
     ASSERT_TRUE(l.status.ok()) << l.status.message();
     EXPECT_EQ(l.log.lines[1], "IC Mod Archive");
     EXPECT_EQ(l.log.lines[3], " 1 ");
@@ -129,11 +129,11 @@ TEST(LoaderTrace, Version1PositionsAndHexCount) {
 
 TEST(LoaderTrace, UnknownVersionsUseTheVersion1Layout) {
     for (int32_t version : {3, 7, 0}) {
-        ArchiveSpec spec = exampleSpec();
-        spec.version = version;
+        ArchiveSpec plan = exampleSpec();
+        plan.version = version;
         TempDir dir;
         Loaded l;
-        load(l, dir.write("a.sga", buildArchive(spec)));
+        load(l, dir.write("a.sga", buildArchive(plan)));
         ASSERT_TRUE(l.status.ok()) << version << ": " << l.status.message();
         if (version == 3) {
             EXPECT_EQ(l.log.lines[1], "Unknown archive!");
@@ -147,14 +147,14 @@ TEST(LoaderTrace, UnknownVersionsUseTheVersion1Layout) {
 }
 
 TEST(LoaderTrace, LocaleArchiveReadsOneRecordMore) {
-    ArchiveSpec spec;
-    spec.archiveName = "HW2LocaleArchive";
-    spec.wideName = true;
-    for (int i = 0; i < 100; ++i) spec.files.push_back({.name = "f" + std::to_string(i) + ".txt", .data = textBytes("x")});
-    spec.countAfterDirs = 99;
+    ArchiveSpec plan;
+    plan.archiveName = "HW2LocaleArchive";
+    plan.wideName = true;
+    for (int i = 0; i < 100; ++i) plan.files.push_back({.name = "f" + std::to_string(i) + ".txt", .data = textBytes("x")});
+    plan.countAfterDirs = 99;
     TempDir dir;
     Loaded l;
-    load(l, dir.write("locale.big", buildArchive(spec)));
+    load(l, dir.write("locale.big", buildArchive(plan)));
     ASSERT_TRUE(l.status.ok()) << l.status.message();
     EXPECT_EQ(l.log.lines[2], "HW2LocaleArchive");
     EXPECT_EQ(l.index.entries[99].name, "f99.txt");
@@ -162,27 +162,27 @@ TEST(LoaderTrace, LocaleArchiveReadsOneRecordMore) {
     EXPECT_EQ(l.index.entries[99].filePos, l.index.entries[98].filePos + 265);
 
     // With the true count, the locale rule reads one record too many ...
-    spec.countAfterDirs.reset();
+    plan.countAfterDirs.reset();
     Loaded exact;
-    load(exact, dir.write("exact.big", buildArchive(spec)));
+    load(exact, dir.write("exact.big", buildArchive(plan)));
     EXPECT_FALSE(exact.status.ok());
     EXPECT_NE(exact.status.message().find("holds 101 records"), std::string::npos)
         << exact.status.message();
     // ... while the same name in lower case is no locale archive.
-    spec.archiveName = "hw2localearchive";
+    plan.archiveName = "hw2localearchive";
     Loaded lower;
-    load(lower, dir.write("lower.big", buildArchive(spec)));
+    load(lower, dir.write("lower.big", buildArchive(plan)));
     ASSERT_TRUE(lower.status.ok()) << lower.status.message();
     EXPECT_EQ(lower.index.entries[99].name, "f99.txt");
     EXPECT_EQ(lower.index.entries[99].compSize, 0);
 }
 
 TEST(LoaderTrace, NoNamedDirectoriesLogsNoHeadings) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
+    ArchiveSpec plan;
+    plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
     TempDir dir;
     Loaded l;
-    load(l, dir.write("flat.big", buildArchive(spec)));
+    load(l, dir.write("flat.big", buildArchive(plan)));
     ASSERT_TRUE(l.status.ok());
     for (const auto& line : l.log.lines) {
         EXPECT_EQ(line.find("Directory entries:"), std::string::npos) << line;
@@ -193,12 +193,12 @@ TEST(LoaderTrace, NoNamedDirectoriesLogsNoHeadings) {
 }
 
 TEST(LoaderTrace, LastNameMayRunToTheEndOfTheFile) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "a.txt", .data = {}}, {.name = "last.lua", .data = {}}};
-    spec.finalNul = false;
+    ArchiveSpec plan;
+    plan.files = {{.name = "a.txt", .data = {}}, {.name = "last.lua", .data = {}}};
+    plan.finalNul = false;
     TempDir dir;
-    Bytes bytes = buildArchive(spec);
-    bytes.resize(layoutOf(spec).dataArea);   // the file ends inside the name table
+    Bytes bytes = buildArchive(plan);
+    bytes.resize(layoutOf(plan).dataArea);   // the file ends inside the name table
     Loaded l;
     load(l, dir.write("n.big", bytes));
     ASSERT_TRUE(l.status.ok()) << l.status.message();

@@ -25,25 +25,25 @@ std::vector<Row> rows(const ArchiveTree& tree) {
     return out;
 }
 
-ArchiveTree loadTree(const ArchiveSpec& spec, ArchiveIndex* indexOut = nullptr,
+ArchiveTree loadTree(const ArchiveSpec& plan, ArchiveIndex* indexOut = nullptr,
                      const std::string& fileName = "data.big") {
     TempDir dir;
     ArchiveIndex index;
     ArchiveTree tree;
     NullLog log;
     RecordingHost host;
-    Status s = openArchive(dir.write(fileName, buildArchive(spec)), index, tree, log, host);
+    Status s = openArchive(dir.write(fileName, buildArchive(plan)), index, tree, log, host);
     EXPECT_TRUE(s.ok()) << s.message();
     if (indexOut) *indexOut = index;
     return tree;
 }
 
 TEST(ArchiveTree, WorkedExample) {
-    ArchiveSpec spec;
-    spec.dirs = {{"art", 1}, {"art\\textures", 2}};
-    spec.files = {{.name = "readme.txt"}, {.name = "a.lua"}, {.name = "rock.tga"}};
+    ArchiveSpec plan;
+    plan.dirs = {{"art", 1}, {"art\\textures", 2}};
+    plan.files = {{.name = "readme.txt"}, {.name = "a.lua"}, {.name = "rock.tga"}};
     ArchiveIndex index;
-    ArchiveTree tree = loadTree(spec, &index);
+    ArchiveTree tree = loadTree(plan, &index);
     const std::vector<Row> expected = {
         {"root", "data.big", "-"},
         {"d..art", "art", "root"},
@@ -63,9 +63,9 @@ TEST(ArchiveTree, WorkedExample) {
 }
 
 TEST(ArchiveTree, ChildListedBeforeItsParentHangsUnderTheRoot) {
-    ArchiveSpec spec;
-    spec.dirs = {{"art\\fx", 0}, {"art", 1}};
-    spec.files = {{.name = "spark.tga"}, {.name = "base.lua"}};
+    ArchiveSpec plan;
+    plan.dirs = {{"art\\fx", 0}, {"art", 1}};
+    plan.files = {{.name = "spark.tga"}, {.name = "base.lua"}};
     const std::vector<Row> expected = {
         {"root", "data.big", "-"},
         {"d..art\\fx", "art\\fx", "root"},
@@ -73,13 +73,13 @@ TEST(ArchiveTree, ChildListedBeforeItsParentHangsUnderTheRoot) {
         {"art\\fx\\spark.tga|3", "spark.tga", "d..art\\fx"},
         {"art\\base.lua|4", "base.lua", "d..art"},
     };
-    EXPECT_EQ(rows(loadTree(spec)), expected);
+    EXPECT_EQ(rows(loadTree(plan)), expected);
 }
 
 TEST(ArchiveTree, SharedStartGoesToTheLaterDirectoryAndOwnersCarryOver) {
-    ArchiveSpec spec;
-    spec.dirs = {{"empty", 1}, {"full", 1}, {"late", 3}};
-    spec.files = {{.name = "top.txt"}, {.name = "x.lua"}, {.name = "y.lua"}, {.name = "x.lua"}};
+    ArchiveSpec plan;
+    plan.dirs = {{"empty", 1}, {"full", 1}, {"late", 3}};
+    plan.files = {{.name = "top.txt"}, {.name = "x.lua"}, {.name = "y.lua"}, {.name = "x.lua"}};
     const std::vector<Row> expected = {
         {"root", "data.big", "-"},
         {"d..empty", "empty", "root"},
@@ -90,29 +90,29 @@ TEST(ArchiveTree, SharedStartGoesToTheLaterDirectoryAndOwnersCarryOver) {
         {"full\\y.lua|6", "y.lua", "d..full"},   // no owner: stays in the current directory
         {"late\\x.lua|7", "x.lua", "d..late"},
     };
-    EXPECT_EQ(rows(loadTree(spec)), expected);
+    EXPECT_EQ(rows(loadTree(plan)), expected);
 }
 
 TEST(ArchiveTree, SameNamesGetDistinctKeys) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "x.lua"}, {.name = "x.lua"}};
-    ArchiveTree tree = loadTree(spec);
+    ArchiveSpec plan;
+    plan.files = {{.name = "x.lua"}, {.name = "x.lua"}};
+    ArchiveTree tree = loadTree(plan);
     ASSERT_EQ(tree.size(), 3u);
     EXPECT_EQ(tree[1].key, "x.lua|1");
     EXPECT_EQ(tree[2].key, "x.lua|2");
 }
 
 TEST(ArchiveTree, DuplicateDirectoryNamesShareOneNode) {
-    ArchiveSpec spec;
-    spec.dirs = {{"a", 0}, {"a", 1}};
-    spec.files = {{.name = "one.txt"}, {.name = "two.txt"}};
+    ArchiveSpec plan;
+    plan.dirs = {{"a", 0}, {"a", 1}};
+    plan.files = {{.name = "one.txt"}, {.name = "two.txt"}};
     const std::vector<Row> expected = {
         {"root", "data.big", "-"},
         {"d..a", "a", "root"},
         {"a\\one.txt|3", "one.txt", "d..a"},
         {"a\\two.txt|4", "two.txt", "d..a"},
     };
-    EXPECT_EQ(rows(loadTree(spec)), expected);
+    EXPECT_EQ(rows(loadTree(plan)), expected);
 }
 
 TEST(ArchiveTree, KeyLookups) {

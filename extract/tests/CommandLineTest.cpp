@@ -37,13 +37,13 @@ Result sga(const TempDir& dir, const std::string& args) {
 }
 
 ArchiveSpec mixedArchive() {
-    ArchiveSpec spec = smallArchive();
-    spec.sign = true;
+    ArchiveSpec plan = smallArchive();
+    plan.sign = true;
     for (int i = 0; i < 30; ++i)
-        spec.files.push_back({.name = "n" + std::to_string(i) + ".fda",
+        plan.files.push_back({.name = "n" + std::to_string(i) + ".fda",
                               .data = Bytes(static_cast<size_t>(i * 311), static_cast<uint8_t>(i)),
                               .compress = i % 2 == 0});
-    return spec;
+    return plan;
 }
 
 TEST(CommandLine, ExtractWritesWhatExtractAllWritesAndTheSameLog) {
@@ -79,10 +79,10 @@ TEST(CommandLine, ExtractWritesWhatExtractAllWritesAndTheSameLog) {
 }
 
 TEST(CommandLine, ExtractFailureExitsOneWithASummary) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "bad", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
+    ArchiveSpec plan;
+    plan.files = {{.name = "bad", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
                   {.name = "good", .data = textBytes("y")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Result r = sga(f.dir, "extract " + quoted(f.archive.string()) + " -o " + quoted(f.out().string()));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "sga: 1 of 2 entries could not be extracted\n");
@@ -107,13 +107,13 @@ TEST(CommandLine, CatWritesOneEntry) {
 }
 
 TEST(CommandLine, VerifyPassesAndFails) {
-    const ArchiveSpec spec = mixedArchive();
-    LoadedFixture f(spec);
+    const ArchiveSpec plan = mixedArchive();
+    LoadedFixture f(plan);
     Result r = sga(f.dir, "verify " + quoted(f.archive.string()));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "33 entries checked, 0 failed, header signatures match\n");
 
-    Bytes bytes = buildArchive(spec);
+    Bytes bytes = buildArchive(plan);
     bytes.back() ^= 0xFF;
     const auto damaged = f.dir.write("damaged.big", bytes);
     r = sga(f.dir, "verify " + quoted(damaged.string()));

@@ -36,9 +36,9 @@ struct Reader {
 };
 
 TEST(EntryData, StoredEntryIsReturnedAsIsWithBothLogLines) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "readme.txt", .data = textBytes("plain text")}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.files = {{.name = "readme.txt", .data = textBytes("plain text")}};
+    LoadedFixture f(plan);
     Reader r(f);
     ASSERT_EQ(r.read(1), 0);
     EXPECT_EQ(r.buffer, textBytes("plain text"));
@@ -49,9 +49,9 @@ TEST(EntryData, StoredEntryIsReturnedAsIsWithBothLogLines) {
 }
 
 TEST(EntryData, TheProgramWideBufferIsTheDefault) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "a.lua", .data = textBytes("x = 1"), .compress = true}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.files = {{.name = "a.lua", .data = textBytes("x = 1"), .compress = true}};
+    LoadedFixture f(plan);
     FileReader file;
     ASSERT_TRUE(file.open(f.archive));
     const FileEntry& e = f.index.entries[0];
@@ -65,12 +65,12 @@ TEST(EntryData, TheProgramWideBufferIsTheDefault) {
 
 TEST(EntryData, AnyNonzeroFlagMeansCompressed) {
     const Bytes data = textBytes(std::string(5000, 'a') + "tail");
-    ArchiveSpec spec;
+    ArchiveSpec plan;
     for (uint8_t flag : {1, 2, 16, 32, 255})
-        spec.files.push_back({.name = "f" + std::to_string(flag), .data = data, .compress = true, .flag = flag});
+        plan.files.push_back({.name = "f" + std::to_string(flag), .data = data, .compress = true, .flag = flag});
     // Flag 0 over a zlib stream: the stream itself is the entry.
-    spec.files.push_back({.name = "raw", .data = data, .stored = zlibCompress(data)});
-    LoadedFixture f(spec);
+    plan.files.push_back({.name = "raw", .data = data, .stored = zlibCompress(data)});
+    LoadedFixture f(plan);
     Reader r(f);
     for (int h = 1; h <= 5; ++h) {
         ASSERT_EQ(r.read(h), 0) << h;
@@ -81,9 +81,9 @@ TEST(EntryData, AnyNonzeroFlagMeansCompressed) {
 }
 
 TEST(EntryData, NameFieldWithoutNulIsLoggedWhole) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "n.txt", .data = textBytes("n"), .blockName = std::string(300, 'x')}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.files = {{.name = "n.txt", .data = textBytes("n"), .blockName = std::string(300, 'x')}};
+    LoadedFixture f(plan);
     Reader r(f);
     ASSERT_EQ(r.read(1), 0);
     EXPECT_EQ(r.log.lines[0], "decompressing 0: " + std::string(256, 'x') + " at pos: " +
@@ -93,10 +93,10 @@ TEST(EntryData, NameFieldWithoutNulIsLoggedWhole) {
 }
 
 TEST(EntryData, PadLineCarriesEightNumbersEachFollowedByASpace) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "p", .data = textBytes("p"), .pad = Bytes{0, 1, 2, 3, 250, 251, 252, 255}},
+    ArchiveSpec plan;
+    plan.files = {{.name = "p", .data = textBytes("p"), .pad = Bytes{0, 1, 2, 3, 250, 251, 252, 255}},
                   {.name = "z", .data = textBytes("z"), .pad = Bytes(8, 0)}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Reader r(f);
     ASSERT_EQ(r.read(1), 0);
     EXPECT_EQ(r.log.lines[1], "pad: 0 1 2 3 250 251 252 255 ");
@@ -105,12 +105,12 @@ TEST(EntryData, PadLineCarriesEightNumbersEachFollowedByASpace) {
 }
 
 TEST(EntryData, ZeroLengthEntriesAndTwoReadsInARow) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "long", .data = randomBytes(70000, 1), .compress = true},
+    ArchiveSpec plan;
+    plan.files = {{.name = "long", .data = randomBytes(70000, 1), .compress = true},
                   {.name = "short", .data = textBytes("xy")},
                   {.name = "empty", .data = {}},
                   {.name = "emptyz", .data = {}, .compress = true}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Reader r(f);
     ASSERT_EQ(r.read(1), 0);
     EXPECT_EQ(r.buffer.size(), 70000u);
@@ -129,15 +129,15 @@ TEST(EntryData, InflateFailuresGiveNonzeroResults) {
     Bytes badChecksum = stream;
     badChecksum.back() ^= 1;
     const Bytes truncated(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
-    ArchiveSpec spec;
-    spec.files = {{.name = "garbage", .data = data, .flag = 1, .stored = randomBytes(64, 2)},
+    ArchiveSpec plan;
+    plan.files = {{.name = "garbage", .data = data, .flag = 1, .stored = randomBytes(64, 2)},
                   {.name = "too large", .data = data, .compress = true, .orgSize = int32_t(data.size() + 1)},
                   {.name = "too small", .data = data, .compress = true, .orgSize = int32_t(data.size() - 1)},
                   {.name = "truncated", .data = data, .flag = 1, .stored = truncated},
                   {.name = "checksum", .data = data, .flag = 1, .stored = badChecksum},
                   {.name = "negative", .data = data, .compress = true, .orgSize = -1},
                   {.name = "empty stream", .data = {}, .flag = 1, .stored = Bytes{}}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Reader r(f);
     EXPECT_EQ(r.read(1), kEntryBadData);
     EXPECT_EQ(r.read(2), kEntryShortOutput);
@@ -166,11 +166,11 @@ TEST(EntryData, DecompressBufferRefusesUnreachableSizesBeforeAllocating) {
 }
 
 TEST(EntryData, TruncatedArchiveFailsCleanlyAtEveryCut) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "a", .data = textBytes("first entry"), .compress = true},
+    ArchiveSpec plan;
+    plan.files = {{.name = "a", .data = textBytes("first entry"), .compress = true},
                   {.name = "b", .data = randomBytes(3000, 3), .compress = true}};
-    const Bytes whole = buildArchive(spec);
-    LoadedFixture f(spec);
+    const Bytes whole = buildArchive(plan);
+    LoadedFixture f(plan);
     const FileEntry& last = f.index.entries[1];
     const size_t end = whole.size();
     for (size_t cut = static_cast<size_t>(last.filePos); cut < end; cut += (cut < static_cast<size_t>(last.filePos) + 300 ? 1 : 97)) {
@@ -191,15 +191,15 @@ TEST(EntryData, TruncatedArchiveFailsCleanlyAtEveryCut) {
 }
 
 TEST(EntryData, StoredSizeBeyondTheFileIsRefusedWithoutAllocating) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "big", .data = textBytes("small")}};
-    Bytes bytes = buildArchive(spec);
-    const size_t compSizeAt = layoutOf(spec).fileTable + 9;
+    ArchiveSpec plan;
+    plan.files = {{.name = "big", .data = textBytes("small")}};
+    Bytes bytes = buildArchive(plan);
+    const size_t compSizeAt = layoutOf(plan).fileTable + 9;
     for (int32_t stored : {INT32_MAX, 1 << 30, -5}) {
         for (int i = 0; i < 4; ++i)
             bytes[compSizeAt + static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(stored) >> (8 * i));
         TempDir dir;
-        LoadedFixture f(spec);
+        LoadedFixture f(plan);
         f.archive = dir.write("big.big", bytes);
         f.load();
         Reader r(f);

@@ -24,8 +24,8 @@ void extract(const LoadedFixture& f, AllRun& run, int jobs = 1) {
 }
 
 TEST(ExtractAll, SmallArchiveLogHostAndFiles) {
-    const ArchiveSpec spec = smallArchive();
-    LoadedFixture f(spec);
+    const ArchiveSpec plan = smallArchive();
+    LoadedFixture f(plan);
     AllRun run;
     extract(f, run);
     const std::string out = f.out().string();
@@ -48,11 +48,11 @@ TEST(ExtractAll, SmallArchiveLogHostAndFiles) {
         "Finished making directories",
         "Starting file extraction...",
         "Extracting: " + base + "/readme.txt"};
-    for (const auto& l : block(3, "readme.txt", spec.files[0].data)) expected.push_back(l);
+    for (const auto& l : block(3, "readme.txt", plan.files[0].data)) expected.push_back(l);
     expected.push_back("Extracting: " + base + "art/a.lua");
-    for (const auto& l : block(4, "a.lua", spec.files[1].data)) expected.push_back(l);
+    for (const auto& l : block(4, "a.lua", plan.files[1].data)) expected.push_back(l);
     expected.push_back("Extracting: " + base + "art/fx/spark.tga");
-    for (const auto& l : block(5, "spark.tga", spec.files[2].data)) expected.push_back(l);
+    for (const auto& l : block(5, "spark.tga", plan.files[2].data)) expected.push_back(l);
     expected.push_back("Extract finished!");
     EXPECT_EQ(run.log.lines, expected);
 
@@ -70,9 +70,9 @@ TEST(ExtractAll, SmallArchiveLogHostAndFiles) {
     EXPECT_EQ(run.report.written, 3);
     EXPECT_EQ(run.report.failed, 0);
     EXPECT_TRUE(run.report.summary.empty());
-    EXPECT_EQ(readFile(base + "readme.txt"), spec.files[0].data);
-    EXPECT_EQ(readFile(base + "art/a.lua"), spec.files[1].data);
-    EXPECT_EQ(readFile(base + "art/fx/spark.tga"), spec.files[2].data);
+    EXPECT_EQ(readFile(base + "readme.txt"), plan.files[0].data);
+    EXPECT_EQ(readFile(base + "art/a.lua"), plan.files[1].data);
+    EXPECT_EQ(readFile(base + "art/fx/spark.tga"), plan.files[2].data);
     EXPECT_EQ(treeOf(f.out()), (std::set<std::string>{"data.big/", "data.big/readme.txt", "data.big/art/",
                                                       "data.big/art/a.lua", "data.big/art/fx/",
                                                       "data.big/art/fx/spark.tga"}));
@@ -98,14 +98,14 @@ TEST(ExtractAll, SecondRunIntoTheSameLocationRewritesEveryFile) {
 }
 
 TEST(ExtractAll, FdaIsReplacedInFileTargetsOnly) {
-    ArchiveSpec spec;
-    spec.dirs = {{"ai.fda", 0}};
-    spec.files = {{.name = "x.fda", .data = textBytes("1")},
+    ArchiveSpec plan;
+    plan.dirs = {{"ai.fda", 0}};
+    plan.files = {{.name = "x.fda", .data = textBytes("1")},
                   {.name = "x.fda.bak", .data = textBytes("2"), .compress = true},
                   {.name = "X.FDA", .data = textBytes("3")},
                   {.name = "empty.fda", .data = {}},
                   {.name = "a.fdab.fda", .data = textBytes("5")}};
-    LoadedFixture f(spec, "pack.fda.big");
+    LoadedFixture f(plan, "pack.fda.big");
     AllRun run;
     extract(f, run);
     const std::string base = f.out().string() + "/pack.fda.big/";
@@ -121,9 +121,9 @@ TEST(ExtractAll, FdaIsReplacedInFileTargetsOnly) {
 }
 
 TEST(ExtractAll, ArchiveWithoutDirectories) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
+    LoadedFixture f(plan);
     AllRun run;
     extract(f, run);
     EXPECT_EQ(run.log.lines[2], "Starting directory creation for 2 entries.....");
@@ -133,9 +133,9 @@ TEST(ExtractAll, ArchiveWithoutDirectories) {
 }
 
 TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
-    ArchiveSpec spec;
-    spec.dirs = {{"..", 0}, {"ok\\..\\..", 1}, {"C:\\win", 2}, {"\\abs", 3}, {"ok", 4}};
-    spec.files = {{.name = "up.txt", .data = textBytes("1")},
+    ArchiveSpec plan;
+    plan.dirs = {{"..", 0}, {"ok\\..\\..", 1}, {"C:\\win", 2}, {"\\abs", 3}, {"ok", 4}};
+    plan.files = {{.name = "up.txt", .data = textBytes("1")},
                   {.name = "up2.txt", .data = textBytes("2")},
                   {.name = "drive.txt", .data = textBytes("3")},
                   {.name = "abs.txt", .data = textBytes("4")},
@@ -145,7 +145,7 @@ TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
                   {.name = "ctl\x01.txt", .data = textBytes("8")},
                   {.name = "..", .data = textBytes("9")},
                   {.name = "fine.txt", .data = textBytes("10")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     const auto before = treeOf(f.dir.path());
     AllRun run;
     extract(f, run);
@@ -166,12 +166,12 @@ TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
 }
 
 TEST(ExtractAll, FoldersThatCannotBeCreatedAndFilesThatCannotBeWritten) {
-    ArchiveSpec spec;
-    spec.dirs = {{"blocked", 0}, {"deep\\er", 1}};
-    spec.files = {{.name = "x.txt", .data = textBytes("x")},
+    ArchiveSpec plan;
+    plan.dirs = {{"blocked", 0}, {"deep\\er", 1}};
+    plan.files = {{.name = "x.txt", .data = textBytes("x")},
                   {.name = "y.txt", .data = textBytes("y"), .compress = true},
                   {.name = "z.txt", .data = textBytes("z")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     // "blocked" is a regular file (so x.txt cannot get its folder either);
     // z.txt's name is taken by a folder.
     const std::string base = f.out().string() + "/data.big/";
@@ -208,11 +208,11 @@ TEST(ExtractAll, ExtractLocationUnderAFileFailsEveryEntryAndRestoresTheWindow) {
 }
 
 TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "bad.lua", .data = textBytes("data"), .flag = 1, .stored = textBytes("not zlib")},
+    ArchiveSpec plan;
+    plan.files = {{.name = "bad.lua", .data = textBytes("data"), .flag = 1, .stored = textBytes("not zlib")},
                   {.name = "good.lua", .data = textBytes("good")},
                   {.name = "empty.lua", .data = {}, .flag = 1, .stored = textBytes("junk")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     // The last entry's block position is moved before the file's start.
     f.index.entries[1].filePos = -20;
     AllRun run;
@@ -229,11 +229,11 @@ TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
 }
 
 TEST(ExtractAll, EmptyEntriesAreReadWhenTheirRecordSaysOtherwise) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "stored.txt", .data = textBytes("kept"), .orgSize = 0},
+    ArchiveSpec plan;
+    plan.files = {{.name = "stored.txt", .data = textBytes("kept"), .orgSize = 0},
                   {.name = "lost.txt", .data = {}},
                   {.name = "empty.txt", .data = {}}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     f.index.entries[1].filePos = static_cast<int32_t>(fs::file_size(f.archive));   // block past the end
     AllRun run;
     extract(f, run);
@@ -263,8 +263,8 @@ TEST(ExtractAll, StopRequestRestoresTheWindowAndClosesTheRun) {
 }
 
 TEST(ExtractAll, ParallelJobsGiveTheSameFilesLogAndHostCalls) {
-    ArchiveSpec spec;
-    spec.dirs = {{"a", 0}, {"a\\b", 40}};
+    ArchiveSpec plan;
+    plan.dirs = {{"a", 0}, {"a\\b", 40}};
     for (int i = 0; i < 90; ++i) {
         Bytes data(static_cast<size_t>(i * 997 % 20000), static_cast<uint8_t>(i));
         for (size_t k = 0; k < data.size(); k += 7) data[k] = static_cast<uint8_t>(k * i);
@@ -272,9 +272,9 @@ TEST(ExtractAll, ParallelJobsGiveTheSameFilesLogAndHostCalls) {
                       .compress = i % 3 != 0};
         if (i == 50) file.stored = textBytes("broken");
         if (i == 51) file.name = "..";
-        spec.files.push_back(file);
+        plan.files.push_back(file);
     }
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     AllRun one, two;
     extract(f, one, 1);
     fs::rename(f.out(), f.dir.path() / "out1");

@@ -23,8 +23,8 @@ struct LoadedFixture {
     ArchiveIndex index;
     ArchiveTree tree;
 
-    explicit LoadedFixture(const ArchiveSpec& spec, const std::string& fileName = "data.big") {
-        archive = dir.write("in/" + fileName, buildArchive(spec));
+    explicit LoadedFixture(const ArchiveSpec& plan, const std::string& fileName = "data.big") {
+        archive = dir.write("in/" + fileName, buildArchive(plan));
         load();
     }
     void load() {
@@ -41,12 +41,12 @@ struct LoadedFixture {
 
 // art (a.lua), art\fx (spark.tga) and readme.txt at the top level.
 inline ArchiveSpec smallArchive() {
-    ArchiveSpec spec;
-    spec.dirs = {{"art", 1}, {"art\\fx", 2}};
-    spec.files = {{.name = "readme.txt", .data = textBytes("read me\r\n")},
+    ArchiveSpec plan;
+    plan.dirs = {{"art", 1}, {"art\\fx", 2}};
+    plan.files = {{.name = "readme.txt", .data = textBytes("read me\r\n")},
                   {.name = "a.lua", .data = textBytes("print('hello')\n"), .compress = true},
                   {.name = "spark.tga", .data = Bytes(300, 7), .compress = true}};
-    return spec;
+    return plan;
 }
 
 // Every path below root, relative, with "/" after folders.

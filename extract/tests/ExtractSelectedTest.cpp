@@ -29,8 +29,8 @@ void select(const LoadedFixture& f, Selected& s, const std::string& text) {
 }
 
 TEST(ExtractSelected, FileNodeIsWrittenBesideTheArchive) {
-    const ArchiveSpec spec = smallArchive();
-    LoadedFixture f(spec);
+    const ArchiveSpec plan = smallArchive();
+    LoadedFixture f(plan);
     Selected s;
     select(f, s, "spark.tga");
     const std::string in = f.index.archiveFolder;
@@ -40,10 +40,10 @@ TEST(ExtractSelected, FileNodeIsWrittenBesideTheArchive) {
                                         "Decompressing: spark.tga",
                                         "decompressing " + std::to_string(e.compSize) +
                                             ": spark.tga at pos: " + std::to_string(e.filePos + 257),
-                                        padLineOf(spec.files[2].data), "result 0",
+                                        padLineOf(plan.files[2].data), "result 0",
                                         "Making directory: " + in + "art/fx"}));
     EXPECT_EQ(s.host.calls, (std::vector<std::string>{"busy", "idle"}));
-    EXPECT_EQ(readFile(in + "art/fx/spark.tga"), spec.files[2].data);
+    EXPECT_EQ(readFile(in + "art/fx/spark.tga"), plan.files[2].data);
     EXPECT_EQ(s.report.written, 1);
 
     // Again: the data folder and the file folder exist, the file is rewritten.
@@ -51,14 +51,14 @@ TEST(ExtractSelected, FileNodeIsWrittenBesideTheArchive) {
     select(f, again, "spark.tga");
     EXPECT_EQ(again.log.lines.size(), 4u);
     EXPECT_EQ(again.log.lines[0], "Decompressing: spark.tga");
-    EXPECT_EQ(readFile(in + "art/fx/spark.tga"), spec.files[2].data);
+    EXPECT_EQ(readFile(in + "art/fx/spark.tga"), plan.files[2].data);
 }
 
 TEST(ExtractSelected, TopLevelFileAndFdaNameKeptAsIs) {
-    ArchiveSpec spec;
-    spec.files = {{.name = "ai.fda", .data = textBytes("ai"), .compress = true},
+    ArchiveSpec plan;
+    plan.files = {{.name = "ai.fda", .data = textBytes("ai"), .compress = true},
                   {.name = "empty.txt", .data = {}}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Selected s;
     select(f, s, "ai.fda");
     EXPECT_EQ(s.log.lines.back(), "result 0");
@@ -92,11 +92,11 @@ TEST(ExtractSelected, RootAndNoSelectionDoNothing) {
 }
 
 TEST(ExtractSelected, FailuresAreLoggedAndReported) {
-    ArchiveSpec spec;
-    spec.dirs = {{"sub", 0}};
-    spec.files = {{.name = "bad.lua", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
+    ArchiveSpec plan;
+    plan.dirs = {{"sub", 0}};
+    plan.files = {{.name = "bad.lua", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
                   {.name = "good.lua", .data = textBytes("good")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     Selected bad;
     select(f, bad, "bad.lua");
     EXPECT_EQ(bad.report.failed, 1);
@@ -119,20 +119,20 @@ TEST(ExtractSelected, FailuresAreLoggedAndReported) {
 }
 
 TEST(ExtractSelected, SeveralMissingLevelsAreCreated) {
-    ArchiveSpec spec;
-    spec.dirs = {{"a\\b\\c", 0}};
-    spec.files = {{.name = "deep.txt", .data = textBytes("deep")}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.dirs = {{"a\\b\\c", 0}};
+    plan.files = {{.name = "deep.txt", .data = textBytes("deep")}};
+    LoadedFixture f(plan);
     Selected s;
     select(f, s, "deep.txt");
     EXPECT_EQ(readFile(f.index.archiveFolder + "a/b/c/deep.txt"), textBytes("deep"));
 }
 
 TEST(ExtractSelected, HostileNamesAreRefused) {
-    ArchiveSpec spec;
-    spec.dirs = {{"..\\..", 0}};
-    spec.files = {{.name = "escape.txt", .data = textBytes("x")}};
-    LoadedFixture f(spec);
+    ArchiveSpec plan;
+    plan.dirs = {{"..\\..", 0}};
+    plan.files = {{.name = "escape.txt", .data = textBytes("x")}};
+    LoadedFixture f(plan);
     const auto before = treeOf(f.dir.path());
     Selected file, dir;
     select(f, file, "escape.txt");

@@ -9,13 +9,13 @@ namespace {
 using namespace sga::testing;
 
 ArchiveSpec signedArchive() {
-    ArchiveSpec spec = smallArchive();
-    spec.sign = true;
-    return spec;
+    ArchiveSpec plan = smallArchive();
+    plan.sign = true;
+    return plan;
 }
 
-VerifyReport verifyBytes(const ArchiveSpec& spec, const Bytes& bytes) {
-    LoadedFixture f(spec);
+VerifyReport verifyBytes(const ArchiveSpec& plan, const Bytes& bytes) {
+    LoadedFixture f(plan);
     f.archive = f.dir.write("in/changed.big", bytes);
     f.load();
     NullLog log;
@@ -49,10 +49,10 @@ TEST(Verify, UnsignedVersion2HeaderFailsAndVersion1HasNoSignatures) {
 }
 
 TEST(Verify, ChangedDataBreaksCrcAndHeaderSignature) {
-    const ArchiveSpec spec = signedArchive();
-    Bytes bytes = buildArchive(spec);
+    const ArchiveSpec plan = signedArchive();
+    Bytes bytes = buildArchive(plan);
     bytes[bytes.size() - 1] ^= 0x01;   // last byte of spark.tga's stream: its Adler-32
-    VerifyReport report = verifyBytes(spec, bytes);
+    VerifyReport report = verifyBytes(plan, bytes);
     ASSERT_EQ(report.problems.size(), 2u);
     EXPECT_EQ(report.problems[0].message.rfind("headerBlock ", 0), 0u);
     EXPECT_EQ(report.problems[1].path, "art\\fx\\spark.tga");
@@ -60,12 +60,12 @@ TEST(Verify, ChangedDataBreaksCrcAndHeaderSignature) {
 }
 
 TEST(Verify, WrongCrcOrSizeOfAStoredEntry) {
-    ArchiveSpec spec;
-    spec.sign = true;
-    spec.files = {{.name = "crc.txt", .data = textBytes("abc"), .pad = Bytes{1, 2, 3, 4, 5, 6, 7, 8}},
+    ArchiveSpec plan;
+    plan.sign = true;
+    plan.files = {{.name = "crc.txt", .data = textBytes("abc"), .pad = Bytes{1, 2, 3, 4, 5, 6, 7, 8}},
                   {.name = "size.txt", .data = textBytes("abc"), .orgSize = 4},
                   {.name = "ok.txt", .data = textBytes("fine")}};
-    LoadedFixture f(spec);
+    LoadedFixture f(plan);
     NullLog log;
     const VerifyReport report = verifyArchive(f.index, f.archive, log);
     ASSERT_EQ(report.problems.size(), 2u);
@@ -75,10 +75,10 @@ TEST(Verify, WrongCrcOrSizeOfAStoredEntry) {
 }
 
 TEST(Verify, ChangedTableOfContentsBreaksExtraBlock) {
-    const ArchiveSpec spec = signedArchive();
-    Bytes bytes = buildArchive(spec);
-    bytes[layoutOf(spec).fileTable] ^= 0x40;   // toc field of the first file record: never read
-    const VerifyReport report = verifyBytes(spec, bytes);
+    const ArchiveSpec plan = signedArchive();
+    Bytes bytes = buildArchive(plan);
+    bytes[layoutOf(plan).fileTable] ^= 0x40;   // toc field of the first file record: never read
+    const VerifyReport report = verifyBytes(plan, bytes);
     ASSERT_EQ(report.problems.size(), 2u);
     EXPECT_EQ(report.problems[0].message.rfind("headerBlock ", 0), 0u);
     EXPECT_EQ(report.problems[1].message.rfind("extraBlock ", 0), 0u);

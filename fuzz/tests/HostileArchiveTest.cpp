@@ -81,16 +81,16 @@ void put32(Bytes& b, size_t at, int32_t v) {
 }
 
 ArchiveSpec seed(const std::string& name) {
-    for (auto& [n, spec] : fuzz::seedArchives())
-        if (n == name) return spec;
+    for (auto& [n, plan] : fuzz::seedArchives())
+        if (n == name) return plan;
     throw std::runtime_error("no seed archive " + name);
 }
 
 TEST(HostileArchive, EverySingleBitFlipOverTheIndex) {
     for (const char* name : {"v1-dirs", "v2-dirs"}) {
-        const ArchiveSpec spec = seed(name);
-        const Bytes whole = buildArchive(spec);
-        const size_t indexEnd = layoutOf(spec).dataArea;
+        const ArchiveSpec plan = seed(name);
+        const Bytes whole = buildArchive(plan);
+        const size_t indexEnd = layoutOf(plan).dataArea;
         int loaded = 0;
         for (size_t bit = 0; bit < indexEnd * 8; ++bit) {
             Bytes b = whole;
@@ -129,20 +129,20 @@ TEST(HostileArchive, CountsAtTheirLimits) {
         const ArchiveSpec base = seed("v" + std::to_string(version) + "-dirs");
         for (const auto& [field, member] : fields) {
             for (int16_t value : {int16_t{0}, int16_t{-1}, int16_t{-32768}, int16_t{32767}}) {
-                ArchiveSpec spec = base;
-                spec.*member = value;
-                cases.emplace_back("v" + std::to_string(version) + " " + field + " " + std::to_string(value), spec);
+                ArchiveSpec plan = base;
+                plan.*member = value;
+                cases.emplace_back("v" + std::to_string(version) + " " + field + " " + std::to_string(value), plan);
             }
         }
         for (int32_t value : {0, -1, 32767, -32768, std::numeric_limits<int32_t>::max(),
                               std::numeric_limits<int32_t>::min()}) {
-            ArchiveSpec spec = base;
-            spec.numOfRecords = value;
-            cases.emplace_back("v" + std::to_string(version) + " numOfRecords " + std::to_string(value), spec);
+            ArchiveSpec plan = base;
+            plan.numOfRecords = value;
+            cases.emplace_back("v" + std::to_string(version) + " numOfRecords " + std::to_string(value), plan);
         }
     }
-    for (const auto& [what, spec] : cases) {
-        Sandbox box(buildArchive(spec));
+    for (const auto& [what, plan] : cases) {
+        Sandbox box(buildArchive(plan));
         Loaded l;
         load(box.archive(), l);
         if (!l.status) {
@@ -159,9 +159,9 @@ TEST(HostileArchive, PositionsAndSizesOutOfReach) {
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     for (int32_t version : {1, 2}) {
-        const ArchiveSpec spec = seed("v" + std::to_string(version) + "-dirs");
-        const Bytes whole = buildArchive(spec);
-        const Layout layout = layoutOf(spec);
+        const ArchiveSpec plan = seed("v" + std::to_string(version) + "-dirs");
+        const Bytes whole = buildArchive(plan);
+        const Layout layout = layoutOf(plan);
         const auto size = static_cast<int32_t>(whole.size());
         struct Patch {
             std::string what;
@@ -174,7 +174,7 @@ TEST(HostileArchive, PositionsAndSizesOutOfReach) {
             {"filePos before the start", 5, -100000},
             {"compSize past the end", 9, size},    {"compSize huge", 9, kMax},
             {"compSize negative", 9, -5},          {"compSize most negative", 9, kMin + 1}};
-        for (size_t record = 0; record < spec.files.size(); ++record) {
+        for (size_t record = 0; record < plan.files.size(); ++record) {
             for (const auto& patch : patches) {
                 Bytes b = whole;
                 put32(b, layout.fileTable + 17 * record + patch.field, patch.value);

@@ -46,8 +46,8 @@ void listAndExtract(const Bytes& archive, const std::string& what, bool list = t
 }
 
 ArchiveSpec seed(const std::string& name) {
-    for (auto& [n, spec] : fuzz::seedArchives())
-        if (n == name) return spec;
+    for (auto& [n, plan] : fuzz::seedArchives())
+        if (n == name) return plan;
     throw std::runtime_error("no seed archive " + name);
 }
 
@@ -64,9 +64,9 @@ TEST(HostileCommandLine, ValidArchiveExtractsCleanly) {
 // through everything else.
 TEST(HostileCommandLine, PrefixesOfBothVersions) {
     for (const char* name : {"v1-dirs", "v2-dirs"}) {
-        const ArchiveSpec spec = seed(name);
-        const Bytes whole = buildArchive(spec);
-        const Layout l = layoutOf(spec);
+        const ArchiveSpec plan = seed(name);
+        const Bytes whole = buildArchive(plan);
+        const Layout l = layoutOf(plan);
         std::set<size_t> cuts;
         for (size_t at : {size_t{0}, size_t{8}, size_t{12}, size_t{28}, l.headerSize, l.dirTable,
                           l.fileCount, l.fileTable, l.nameTable, l.dataArea, whole.size()}) {
@@ -78,7 +78,7 @@ TEST(HostileCommandLine, PrefixesOfBothVersions) {
         for (size_t at = 0; at < whole.size(); at += 97) cuts.insert(at);
         // Each file's block: its start, the end of its name field, its bytes.
         size_t block = l.dataArea;
-        for (const auto& f : spec.files) {
+        for (const auto& f : plan.files) {
             const size_t stored = f.compress ? zlibCompress(f.data).size() : f.data.size();
             for (size_t at : {block + 1, block + 256, block + 263, block + 264, block + 264 + stored / 2})
                 cuts.insert(at);
@@ -95,11 +95,11 @@ TEST(HostileCommandLine, PrefixesOfBothVersions) {
 TEST(HostileCommandLine, CountsAtTheirLimits) {
     for (int16_t value : {int16_t{0}, int16_t{-1}, int16_t{-32768}, int16_t{32767}}) {
         for (int part = 0; part < 3; ++part) {
-            ArchiveSpec spec = seed(value % 2 ? "v1-dirs" : "v2-dirs");
-            if (part == 0) spec.dirCount = value;
-            if (part == 1) spec.totalEntries = value;
-            if (part == 2) spec.countAfterDirs = value;
-            listAndExtract(buildArchive(spec), "count part " + std::to_string(part) + " = " +
+            ArchiveSpec plan = seed(value % 2 ? "v1-dirs" : "v2-dirs");
+            if (part == 0) plan.dirCount = value;
+            if (part == 1) plan.totalEntries = value;
+            if (part == 2) plan.countAfterDirs = value;
+            listAndExtract(buildArchive(plan), "count part " + std::to_string(part) + " = " +
                                                    std::to_string(value));
         }
         ArchiveSpec records = seed("v2-dirs");
@@ -109,9 +109,9 @@ TEST(HostileCommandLine, CountsAtTheirLimits) {
 }
 
 TEST(HostileCommandLine, RandomBitFlipsOverTheIndex) {
-    const ArchiveSpec spec = seed("v2-dirs");
-    const Bytes whole = buildArchive(spec);
-    const size_t indexEnd = layoutOf(spec).dataArea;
+    const ArchiveSpec plan = seed("v2-dirs");
+    const Bytes whole = buildArchive(plan);
+    const size_t indexEnd = layoutOf(plan).dataArea;
     std::mt19937 random(20261207);
     for (int run = 0; run < 40; ++run) {
         Bytes b = whole;
@@ -146,10 +146,10 @@ TEST(HostileCommandLine, NamesAimedOutsideTheTarget) {
         {"ok", "."},
         {"ok", ""}};
     for (const auto& [dirName, fileName] : names) {
-        ArchiveSpec spec;
-        spec.dirs = {{dirName, 0}};
-        spec.files = {{.name = fileName, .data = textBytes("escaped"), .compress = true}};
-        listAndExtract(buildArchive(spec), "\"" + dirName + "\" / \"" + fileName + "\"");
+        ArchiveSpec plan;
+        plan.dirs = {{dirName, 0}};
+        plan.files = {{.name = fileName, .data = textBytes("escaped"), .compress = true}};
+        listAndExtract(buildArchive(plan), "\"" + dirName + "\" / \"" + fileName + "\"");
     }
 }
 
@@ -207,10 +207,10 @@ TEST(HostileCommandLine, PicturesClaimingHugeSizes) {
             pictures.emplace_back("x" + std::to_string(side) + "-" + std::to_string(planes) + ".pcx", pcx);
         }
     }
-    ArchiveSpec spec;
+    ArchiveSpec plan;
     for (const auto& [name, bytes] : pictures)
-        spec.files.push_back({.name = name, .data = bytes, .compress = true});
-    Sandbox box(buildArchive(spec));
+        plan.files.push_back({.name = name, .data = bytes, .compress = true});
+    Sandbox box(buildArchive(plan));
     for (const auto& [name, bytes] : pictures) {
         expectSafeRun(box, {"image", box.archive().string(), name, "-o",
                             (box.target() / "picture.png").string()},

@@ -45,8 +45,8 @@ protected:
         ASSERT_TRUE(photo.save(&buffer, "JPG", 100));
         const QByteArray gif = testing::buildGif(2, 1, {Qt::red, Qt::blue}, {1, 0});
 
-        testing::ArchiveSpec spec;
-        spec.dirs = {{"art", 1}};
+        testing::ArchiveSpec plan;
+        plan.dirs = {{"art", 1}};
         const auto file = [](std::string name, Bytes data, bool compress = false) {
             testing::FileSpec f;
             f.name = std::move(name);
@@ -54,12 +54,12 @@ protected:
             f.compress = compress;
             return f;
         };
-        spec.files = {file("readme.txt", testing::textBytes("hello\r\n")),
+        plan.files = {file("readme.txt", testing::textBytes("hello\r\n")),
                       file("pic.tga", testing::buildTga(tga), true),
                       file("broken.tga", testing::buildTga(rle)),
                       file("photo.jpg", Bytes(jpeg.begin(), jpeg.end())),
                       file("flag.gif", Bytes(gif.begin(), gif.end()))};
-        archive_ = dir_.write("data.big", testing::buildArchive(spec));
+        archive_ = dir_.write("data.big", testing::buildArchive(plan));
     }
 
     CommandRun image(const std::string& entry, const std::string& output) {

@@ -23,15 +23,15 @@ Bytes rampPalette() {
 
 // 3 x 2, one plane, scan lines of 4 bytes (the last byte of each is padding).
 PcxSpec paletted() {
-    PcxSpec spec;
-    spec.xMin = 10;
-    spec.xMax = 12;
-    spec.yMin = 5;
-    spec.yMax = 6;
-    spec.bytesPerLine = 4;
-    spec.data = testing::pcxRle({0, 200, 200, 77, 9, 9, 9, 9});   // a run crosses the line end
-    spec.palette = rampPalette();
-    return spec;
+    PcxSpec plan;
+    plan.xMin = 10;
+    plan.xMax = 12;
+    plan.yMin = 5;
+    plan.yMax = 6;
+    plan.bytesPerLine = 4;
+    plan.data = testing::pcxRle({0, 200, 200, 77, 9, 9, 9, 9});   // a run crosses the line end
+    plan.palette = rampPalette();
+    return plan;
 }
 
 Bytes bgrOf(uint8_t index) {
@@ -40,12 +40,12 @@ Bytes bgrOf(uint8_t index) {
 
 // 2 x 2, three planes per scan line: red, green, blue.
 PcxSpec trueColour() {
-    PcxSpec spec;
-    spec.planes = 3;
-    spec.xMax = 1;
-    spec.yMax = 1;
-    spec.data = testing::pcxRle({1, 2, 3, 4, 5, 6, 200, 200, 200, 200, 200, 200});
-    return spec;
+    PcxSpec plan;
+    plan.planes = 3;
+    plan.xMax = 1;
+    plan.yMax = 1;
+    plan.data = testing::pcxRle({1, 2, 3, 4, 5, 6, 200, 200, 200, 200, 200, 200});
+    return plan;
 }
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
@@ -74,19 +74,19 @@ TEST(PcxReader, RefusesOtherKinds) {
     notPcx[0] = 0x0B;
     expectRefused(notPcx, "not a PCX");
     for (uint8_t version : {0, 2, 3, 4, 6}) {
-        PcxSpec spec = paletted();
-        spec.version = version;
-        expectRefused(testing::buildPcx(spec), "version");
+        PcxSpec plan = paletted();
+        plan.version = version;
+        expectRefused(testing::buildPcx(plan), "version");
     }
     PcxSpec raw = paletted();
     raw.encoding = 0;
     expectRefused(testing::buildPcx(raw), "encoding");
     for (auto [bits, planes] : std::vector<std::pair<uint8_t, uint8_t>>{
              {1, 1}, {1, 4}, {4, 1}, {8, 2}, {8, 4}, {24, 1}}) {
-        PcxSpec spec = paletted();
-        spec.bitsPerPixel = bits;
-        spec.planes = planes;
-        expectRefused(testing::buildPcx(spec), "planes");
+        PcxSpec plan = paletted();
+        plan.bitsPerPixel = bits;
+        plan.planes = planes;
+        expectRefused(testing::buildPcx(plan), "planes");
     }
 }
 

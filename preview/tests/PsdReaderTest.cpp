@@ -11,19 +11,19 @@ using testing::Bytes;
 using testing::PsdSpec;
 
 PsdSpec rawSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& planes) {
-    PsdSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.channels = channels;
-    spec.imageData = planes;
-    return spec;
+    PsdSpec plan;
+    plan.width = width;
+    plan.height = height;
+    plan.channels = channels;
+    plan.imageData = planes;
+    return plan;
 }
 
 PsdSpec packBitsSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& stream) {
-    PsdSpec spec = rawSpec(width, height, channels, {});
-    spec.compression = 1;
-    spec.imageData = testing::packBitsData(channels, height, stream);
-    return spec;
+    PsdSpec plan = rawSpec(width, height, channels, {});
+    plan.compression = 1;
+    plan.imageData = testing::packBitsData(channels, height, stream);
+    return plan;
 }
 
 // Red 255, 0; green 0, 255; blue 0, 0.
@@ -31,15 +31,15 @@ PsdSpec twoByOne() {
     return rawSpec(2, 1, 3, {255, 0, 0, 255, 0, 0});
 }
 
-PreviewImage decodeOk(const PsdSpec& spec) {
-    return testing::expectDecoded(decodePSD, testing::buildPsd(spec));
+PreviewImage decodeOk(const PsdSpec& plan) {
+    return testing::expectDecoded(decodePSD, testing::buildPsd(plan));
 }
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
     testing::expectRefused(decodePSD, file, why);
 }
-void expectRefused(const PsdSpec& spec, const std::string& why = {}) {
-    expectRefused(testing::buildPsd(spec), why);
+void expectRefused(const PsdSpec& plan, const std::string& why = {}) {
+    expectRefused(testing::buildPsd(plan), why);
 }
 
 TEST(PsdReader, RawPlanesFromDisk) {
@@ -54,11 +54,11 @@ TEST(PsdReader, RawPlanesFromDisk) {
 }
 
 TEST(PsdReader, SkipsTheThreeSections) {
-    PsdSpec spec = twoByOne();
-    spec.colourModeData = Bytes(5, 0xAB);
-    spec.imageResources = Bytes(17, 0xAB);
-    spec.layerInfo = Bytes(1, 0xAB);
-    EXPECT_EQ(decodeOk(spec).pixels, Bytes({0, 0, 255, 0, 255, 0}));
+    PsdSpec plan = twoByOne();
+    plan.colourModeData = Bytes(5, 0xAB);
+    plan.imageResources = Bytes(17, 0xAB);
+    plan.layerInfo = Bytes(1, 0xAB);
+    EXPECT_EQ(decodeOk(plan).pixels, Bytes({0, 0, 255, 0, 255, 0}));
 }
 
 TEST(PsdReader, PackBitsHeaderBytes) {
@@ -100,9 +100,9 @@ TEST(PsdReader, FourthPlaneIsAlphaAndLaterPlanesAreIgnored) {
 
 TEST(PsdReader, ZeroChannelsGiveBlackPicture) {
     for (uint16_t compression : {0, 1}) {
-        PsdSpec spec = rawSpec(3, 2, 0, {});
-        spec.compression = compression;
-        const PreviewImage image = decodeOk(spec);
+        PsdSpec plan = rawSpec(3, 2, 0, {});
+        plan.compression = compression;
+        const PreviewImage image = decodeOk(plan);
         EXPECT_EQ(image.width, 3);
         EXPECT_EQ(image.height, 2);
         EXPECT_EQ(image.pixels, Bytes(18, 0));
@@ -125,38 +125,38 @@ TEST(PsdReader, RefusesOtherKinds) {
     Bytes badSignature = testing::buildPsd(twoByOne());
     badSignature[3] = 'T';
     expectRefused(badSignature, "signature");
-    PsdSpec spec = twoByOne();
-    spec.version = 2;
-    expectRefused(spec, "version");
+    PsdSpec plan = twoByOne();
+    plan.version = 2;
+    expectRefused(plan, "version");
     for (uint16_t channels : {17, 56, 0x8000, 0xFFFF}) {
-        spec = twoByOne();
-        spec.channels = channels;
-        expectRefused(spec, channels > 32767 ? "out of range" : "channel count");
+        plan = twoByOne();
+        plan.channels = channels;
+        expectRefused(plan, channels > 32767 ? "out of range" : "channel count");
     }
     for (uint16_t depth : {1, 16, 32}) {
-        spec = twoByOne();
-        spec.depth = depth;
-        expectRefused(spec, "depth");
+        plan = twoByOne();
+        plan.depth = depth;
+        expectRefused(plan, "depth");
     }
     for (uint16_t mode : {0, 1, 2, 4, 7, 8, 9}) {
-        spec = twoByOne();
-        spec.colourMode = mode;
-        expectRefused(spec, "colour mode");
+        plan = twoByOne();
+        plan.colourMode = mode;
+        expectRefused(plan, "colour mode");
     }
     for (uint16_t compression : {2, 3, 0x8001}) {
-        spec = twoByOne();
-        spec.compression = compression;
-        expectRefused(spec, "compression");
+        plan = twoByOne();
+        plan.compression = compression;
+        expectRefused(plan, "compression");
     }
 }
 
 TEST(PsdReader, RefusesBadSizes) {
     for (auto [w, h] : std::vector<std::pair<int32_t, int32_t>>{
              {0, 1}, {2, 0}, {-2, 1}, {2, INT32_MIN}, {kMaxPictureSide + 1, 1}, {1, 1 << 30}}) {
-        PsdSpec spec = twoByOne();
-        spec.width = w;
-        spec.height = h;
-        expectRefused(spec, "size");
+        PsdSpec plan = twoByOne();
+        plan.width = w;
+        plan.height = h;
+        expectRefused(plan, "size");
     }
     // Accepted sides, but far too little data for them: refused before the
     // planes are allocated, raw and compressed.

@@ -14,11 +14,11 @@ const Bytes kRed = {0, 0, 255}, kGreen = {0, 255, 0}, kBlue = {255, 0, 0}, kWhit
 
 // File rows bottom up: red, green / blue, white.
 TgaSpec twoByTwo() {
-    TgaSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.pixels = testing::concat({kRed, kGreen, kBlue, kWhite});
-    return spec;
+    TgaSpec plan;
+    plan.width = 2;
+    plan.height = 2;
+    plan.pixels = testing::concat({kRed, kGreen, kBlue, kWhite});
+    return plan;
 }
 
 PreviewImage decodeOk(const Bytes& file) {
@@ -41,11 +41,11 @@ TEST(TgaReader, ReadsBottomUpRowsFromDisk) {
 }
 
 TEST(TgaReader, OddWidthRowsHaveNoPadding) {
-    TgaSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    for (uint8_t i = 0; i < 18; ++i) spec.pixels.push_back(i);
-    const PreviewImage image = decodeOk(testing::buildTga(spec));
+    TgaSpec plan;
+    plan.width = 3;
+    plan.height = 2;
+    for (uint8_t i = 0; i < 18; ++i) plan.pixels.push_back(i);
+    const PreviewImage image = decodeOk(testing::buildTga(plan));
     ASSERT_EQ(image.pixels.size(), 18u);
     // The second stored row is the top row.
     EXPECT_EQ(image.pixels, Bytes({9, 10, 11, 12, 13, 14, 15, 16, 17, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
@@ -53,50 +53,50 @@ TEST(TgaReader, OddWidthRowsHaveNoPadding) {
 
 TEST(TgaReader, RefusesOtherKindsAndDepths) {
     for (uint8_t type : {0, 1, 3, 9, 10, 11}) {
-        TgaSpec spec = twoByTwo();
-        spec.imageType = type;
-        expectRefused(testing::buildTga(spec), "image type");
+        TgaSpec plan = twoByTwo();
+        plan.imageType = type;
+        expectRefused(testing::buildTga(plan), "image type");
     }
     for (uint8_t depth : {8, 15, 16, 0, 25, 40, 255}) {
-        TgaSpec spec = twoByTwo();
-        spec.pixelDepth = depth;
-        spec.pixels.resize(32);
-        expectRefused(testing::buildTga(spec), "pixel depth");
+        TgaSpec plan = twoByTwo();
+        plan.pixelDepth = depth;
+        plan.pixels.resize(32);
+        expectRefused(testing::buildTga(plan), "pixel depth");
     }
 }
 
 TEST(TgaReader, SkipsImageIdAndColourMap) {
-    TgaSpec spec = twoByTwo();
-    spec.id = testing::textBytes("made by a test");
-    spec.colourMapType = 1;
-    spec.colourMapLength = 5;
-    spec.colourMapEntrySize = 24;
-    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels,
+    TgaSpec plan = twoByTwo();
+    plan.id = testing::textBytes("made by a test");
+    plan.colourMapType = 1;
+    plan.colourMapLength = 5;
+    plan.colourMapEntrySize = 24;
+    EXPECT_EQ(decodeOk(testing::buildTga(plan)).pixels,
               testing::concat({kBlue, kWhite, kRed, kGreen}));
 }
 
 TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
-    TgaSpec spec = twoByTwo();
-    spec.pixelDepth = 32;
-    spec.pixels = {0, 0, 255, 1, 0, 255, 0, 2, 255, 0, 0, 3, 255, 255, 255, 4};
-    const PreviewImage image = decodeOk(testing::buildTga(spec));
+    TgaSpec plan = twoByTwo();
+    plan.pixelDepth = 32;
+    plan.pixels = {0, 0, 255, 1, 0, 255, 0, 2, 255, 0, 0, 3, 255, 255, 255, 4};
+    const PreviewImage image = decodeOk(testing::buildTga(plan));
     EXPECT_EQ(image.bitsPerPixel, 24);
     EXPECT_EQ(image.pixels, testing::concat({kBlue, kWhite, kRed, kGreen}));
 }
 
 TEST(TgaReader, TopDownFlagKeepsFileOrder) {
-    TgaSpec spec = twoByTwo();
-    spec.descriptor = 0x20;
-    EXPECT_EQ(decodeOk(testing::buildTga(spec)).pixels,
+    TgaSpec plan = twoByTwo();
+    plan.descriptor = 0x20;
+    EXPECT_EQ(decodeOk(testing::buildTga(plan)).pixels,
               testing::concat({kRed, kGreen, kBlue, kWhite}));
 }
 
 TEST(TgaReader, RefusesBadSizes) {
     for (auto [w, h] : std::vector<std::pair<int16_t, int16_t>>{{0, 2}, {2, 0}, {-2, 2}, {2, -1}}) {
-        TgaSpec spec = twoByTwo();
-        spec.width = w;
-        spec.height = h;
-        expectRefused(testing::buildTga(spec), "size");
+        TgaSpec plan = twoByTwo();
+        plan.width = w;
+        plan.height = h;
+        expectRefused(testing::buildTga(plan), "size");
     }
     TgaSpec wide = twoByTwo();
     wide.width = kMaxPictureSide + 1;
@@ -110,10 +110,10 @@ TEST(TgaReader, RefusesBadSizes) {
 }
 
 TEST(TgaReader, TruncatedOrChangedFilesAreSafe) {
-    TgaSpec spec = twoByTwo();
-    spec.id = {1, 2, 3};
-    testing::expectEveryPrefixRefused(decodeTGA, testing::buildTga(spec));
-    testing::expectByteChangesSafe(decodeTGA, testing::buildTga(spec));
+    TgaSpec plan = twoByTwo();
+    plan.id = {1, 2, 3};
+    testing::expectEveryPrefixRefused(decodeTGA, testing::buildTga(plan));
+    testing::expectByteChangesSafe(decodeTGA, testing::buildTga(plan));
 }
 
 TEST(TgaReader, MissingFileIsNotRead) {

@@ -45,10 +45,10 @@ void putSignature(Bytes& b, size_t at, const std::string& key, size_t from, size
 
 } // namespace
 
-size_t writtenRecords(const ArchiveSpec& spec) {
-    const size_t all = spec.dirs.size() + 1;
-    if (!spec.numOfRecords) return all;
-    return static_cast<size_t>(std::clamp<int64_t>(*spec.numOfRecords, 0, static_cast<int64_t>(all)));
+size_t writtenRecords(const ArchiveSpec& plan) {
+    const size_t all = plan.dirs.size() + 1;
+    if (!plan.numOfRecords) return all;
+    return static_cast<size_t>(std::clamp<int64_t>(*plan.numOfRecords, 0, static_cast<int64_t>(all)));
 }
 
 Bytes textBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -62,32 +62,32 @@ Bytes zlibCompress(const Bytes& data, int level) {
     return out;
 }
 
-Layout layoutOf(const ArchiveSpec& spec) {
+Layout layoutOf(const ArchiveSpec& plan) {
     Layout l{};
-    l.headerSize = spec.version == 2 ? 180 : 164;
+    l.headerSize = plan.version == 2 ? 180 : 164;
     l.dirTable = l.headerSize + 24 + 136;
-    const size_t records = writtenRecords(spec);
+    const size_t records = writtenRecords(plan);
     l.fileCount = l.dirTable + 12 * records;
     l.fileTable = l.fileCount + 2;
-    l.nameTable = l.fileTable + 17 * spec.files.size() + 1;
+    l.nameTable = l.fileTable + 17 * plan.files.size() + 1;
     size_t names = 0;
-    for (const auto& d : spec.dirs) names += d.name.size() + 1;
-    for (const auto& f : spec.files) names += f.name.size() + 1;
-    if (!spec.finalNul) --names;
+    for (const auto& d : plan.dirs) names += d.name.size() + 1;
+    for (const auto& f : plan.files) names += f.name.size() + 1;
+    if (!plan.finalNul) --names;
     l.dataArea = l.nameTable + names;
     return l;
 }
 
-Bytes buildArchive(const ArchiveSpec& spec) {
-    const Layout layout = layoutOf(spec);
+Bytes buildArchive(const ArchiveSpec& plan) {
+    const Layout layout = layoutOf(plan);
     const int32_t dataOffset =
-        spec.dataOffset ? *spec.dataOffset : static_cast<int32_t>(layout.dataArea);
+        plan.dataOffset ? *plan.dataOffset : static_cast<int32_t>(layout.dataArea);
 
     // The data area: for every file its block and stored bytes.
     Bytes data;
     std::vector<int32_t> positions;
     std::vector<Bytes> stored;
-    for (const auto& f : spec.files) {
+    for (const auto& f : plan.files) {
         Bytes block;
         putText(block, f.blockName.empty() ? f.name : f.blockName, 256);
         if (f.pad) {
@@ -105,46 +105,46 @@ Bytes buildArchive(const ArchiveSpec& spec) {
     }
 
     Bytes b;
-    putText(b, spec.magic, 8);
-    put32(b, spec.version);
+    putText(b, plan.magic, 8);
+    put32(b, plan.version);
     for (int i = 0; i < 4; ++i) put32(b, 0);
-    if (spec.wideName) {
+    if (plan.wideName) {
         std::string wide;
-        for (char c : spec.archiveName) {
+        for (char c : plan.archiveName) {
             wide.push_back(c);
             wide.push_back('\0');
         }
         putText(b, wide, 128);
     } else {
-        putText(b, spec.archiveName, 128);
+        putText(b, plan.archiveName, 128);
     }
-    if (spec.version == 2)
+    if (plan.version == 2)
         for (int i = 0; i < 4; ++i) put32(b, 0);
     put32(b, static_cast<int32_t>(layout.dataArea - layout.headerSize));   // headerValue
     put32(b, dataOffset);
 
-    const auto dirs = static_cast<int16_t>(spec.dirs.size() + 1);
-    const auto names = static_cast<int16_t>(spec.dirs.size() + spec.files.size() + 1);
+    const auto dirs = static_cast<int16_t>(plan.dirs.size() + 1);
+    const auto names = static_cast<int16_t>(plan.dirs.size() + plan.files.size() + 1);
     put32(b, 24);
     put16(b, 1);
     put32(b, static_cast<int32_t>(layout.dirTable - layout.headerSize));
-    put16(b, spec.dirCount.value_or(dirs));
+    put16(b, plan.dirCount.value_or(dirs));
     put32(b, static_cast<int32_t>(layout.fileCount - layout.headerSize));
-    put16(b, spec.fileCount.value_or(static_cast<int16_t>(spec.files.size())));
+    put16(b, plan.fileCount.value_or(static_cast<int16_t>(plan.files.size())));
     put32(b, static_cast<int32_t>(layout.nameTable - layout.headerSize));
-    put16(b, spec.totalEntries.value_or(names));
+    put16(b, plan.totalEntries.value_or(names));
 
     putText(b, "data", 64);
     putText(b, "data", 64);
     put16(b, 0);
-    const int32_t records = spec.numOfRecords.value_or(dirs);
+    const int32_t records = plan.numOfRecords.value_or(dirs);
     put32(b, records);
-    put16(b, spec.tocChunks.value_or(static_cast<int16_t>(spec.files.size())));
+    put16(b, plan.tocChunks.value_or(static_cast<int16_t>(plan.files.size())));
 
-    for (int32_t r = 0; r < static_cast<int32_t>(writtenRecords(spec)); ++r) {
-        const int16_t start = r == 0 ? spec.record0Start
-                              : static_cast<size_t>(r) <= spec.dirs.size()
-                                  ? spec.dirs[static_cast<size_t>(r - 1)].start
+    for (int32_t r = 0; r < static_cast<int32_t>(writtenRecords(plan)); ++r) {
+        const int16_t start = r == 0 ? plan.record0Start
+                              : static_cast<size_t>(r) <= plan.dirs.size()
+                                  ? plan.dirs[static_cast<size_t>(r - 1)].start
                                   : int16_t{0};
         put16(b, static_cast<int16_t>(r));       // int4
         put32(b, 0);                             // toc
@@ -152,9 +152,9 @@ Bytes buildArchive(const ArchiveSpec& spec) {
         put16(b, static_cast<int16_t>(r + 1));   // int3
         put16(b, start);
     }
-    put16(b, spec.countAfterDirs.value_or(static_cast<int16_t>(spec.files.size())));
-    for (size_t i = 0; i < spec.files.size(); ++i) {
-        const auto& f = spec.files[i];
+    put16(b, plan.countAfterDirs.value_or(static_cast<int16_t>(plan.files.size())));
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        const auto& f = plan.files[i];
         put32(b, 0);
         put8(b, f.flag ? f.flag : (f.compress ? 1 : 0));
         put32(b, positions[i]);
@@ -163,14 +163,14 @@ Bytes buildArchive(const ArchiveSpec& spec) {
     }
     put8(b, 0);
     std::vector<std::string> all;
-    for (const auto& d : spec.dirs) all.push_back(d.name);
-    for (const auto& f : spec.files) all.push_back(f.name);
+    for (const auto& d : plan.dirs) all.push_back(d.name);
+    for (const auto& f : plan.files) all.push_back(f.name);
     for (size_t i = 0; i < all.size(); ++i) {
         b.insert(b.end(), all[i].begin(), all[i].end());
-        if (spec.finalNul || i + 1 < all.size()) b.push_back(0);
+        if (plan.finalNul || i + 1 < all.size()) b.push_back(0);
     }
     b.insert(b.end(), data.begin(), data.end());
-    if (spec.sign && spec.version == 2) {
+    if (plan.sign && plan.version == 2) {
         putSignature(b, 12, "E01519D6-2DB7-4640-AF54-0A23319C56C3", 180, b.size());
         putSignature(b, 156, "DFC9AF62-FC1B-4180-BC27-11CCE87D3EFF", 180, layout.dataArea);
     }

@@ -47,8 +47,8 @@ struct ArchiveSpec {
     bool sign = false;
 };
 
-Bytes buildArchive(const ArchiveSpec& spec);
-// Offsets of interest in the archive last described by spec.
+Bytes buildArchive(const ArchiveSpec& plan);
+// Offsets of interest in the archive last described by plan.
 struct Layout {
     size_t headerSize;       // 164 or 180
     size_t dirTable;         // offset of directory record 0
@@ -57,9 +57,9 @@ struct Layout {
     size_t nameTable;
     size_t dataArea;
 };
-Layout layoutOf(const ArchiveSpec& spec);
+Layout layoutOf(const ArchiveSpec& plan);
 // Directory records actually written: the stored numOfRecords may claim more.
-size_t writtenRecords(const ArchiveSpec& spec);
+size_t writtenRecords(const ArchiveSpec& plan);
 
 Bytes zlibCompress(const Bytes& data, int level = 6);
 Bytes textBytes(const std::string& s);

@@ -25,42 +25,42 @@ Bytes concat(const std::vector<Bytes>& parts) {
     return out;
 }
 
-Bytes buildTga(const TgaSpec& spec) {
+Bytes buildTga(const TgaSpec& plan) {
     Bytes out;
-    out.push_back(static_cast<uint8_t>(spec.id.size()));
-    out.push_back(spec.colourMapType);
-    out.push_back(spec.imageType);
+    out.push_back(static_cast<uint8_t>(plan.id.size()));
+    out.push_back(plan.colourMapType);
+    out.push_back(plan.imageType);
     le16(out, 0);
-    le16(out, spec.colourMapLength);
-    out.push_back(spec.colourMapEntrySize);
+    le16(out, plan.colourMapLength);
+    out.push_back(plan.colourMapEntrySize);
     le16(out, 0);
     le16(out, 0);
-    le16(out, static_cast<uint16_t>(spec.width));
-    le16(out, static_cast<uint16_t>(spec.height));
-    out.push_back(spec.pixelDepth);
-    out.push_back(spec.descriptor);
-    append(out, spec.id);
+    le16(out, static_cast<uint16_t>(plan.width));
+    le16(out, static_cast<uint16_t>(plan.height));
+    out.push_back(plan.pixelDepth);
+    out.push_back(plan.descriptor);
+    append(out, plan.id);
     // Colour map entries that would show up as 0xEE pixels if not skipped.
-    out.insert(out.end(), size_t{spec.colourMapLength} * ((spec.colourMapEntrySize + 7) / 8), 0xEE);
-    append(out, spec.pixels);
+    out.insert(out.end(), size_t{plan.colourMapLength} * ((plan.colourMapEntrySize + 7) / 8), 0xEE);
+    append(out, plan.pixels);
     return out;
 }
 
-Bytes buildPsd(const PsdSpec& spec) {
+Bytes buildPsd(const PsdSpec& plan) {
     Bytes out = {'8', 'B', 'P', 'S'};
-    be16(out, spec.version);
+    be16(out, plan.version);
     out.insert(out.end(), 6, 0);
-    be16(out, spec.channels);
-    be32(out, static_cast<uint32_t>(spec.height));
-    be32(out, static_cast<uint32_t>(spec.width));
-    be16(out, spec.depth);
-    be16(out, spec.colourMode);
-    for (const Bytes* section : {&spec.colourModeData, &spec.imageResources, &spec.layerInfo}) {
+    be16(out, plan.channels);
+    be32(out, static_cast<uint32_t>(plan.height));
+    be32(out, static_cast<uint32_t>(plan.width));
+    be16(out, plan.depth);
+    be16(out, plan.colourMode);
+    for (const Bytes* section : {&plan.colourModeData, &plan.imageResources, &plan.layerInfo}) {
         be32(out, static_cast<uint32_t>(section->size()));
         append(out, *section);
     }
-    be16(out, spec.compression);
-    append(out, spec.imageData);
+    be16(out, plan.compression);
+    append(out, plan.imageData);
     return out;
 }
 
@@ -70,25 +70,25 @@ Bytes packBitsData(int channels, int height, const Bytes& stream) {
     return out;
 }
 
-Bytes buildPcx(const PcxSpec& spec) {
-    Bytes out = {0x0A, spec.version, spec.encoding, spec.bitsPerPixel};
-    le16(out, spec.xMin);
-    le16(out, spec.yMin);
-    le16(out, spec.xMax);
-    le16(out, spec.yMax);
+Bytes buildPcx(const PcxSpec& plan) {
+    Bytes out = {0x0A, plan.version, plan.encoding, plan.bitsPerPixel};
+    le16(out, plan.xMin);
+    le16(out, plan.yMin);
+    le16(out, plan.xMax);
+    le16(out, plan.yMax);
     le16(out, 72);
     le16(out, 72);
     out.insert(out.end(), 48, 0);   // 16-colour palette, unused
     out.push_back(0);
-    out.push_back(spec.planes);
+    out.push_back(plan.planes);
     le16(out,
-         spec.bytesPerLine ? spec.bytesPerLine : static_cast<uint16_t>(spec.xMax - spec.xMin + 1));
+         plan.bytesPerLine ? plan.bytesPerLine : static_cast<uint16_t>(plan.xMax - plan.xMin + 1));
     le16(out, 1);
     out.resize(128, 0);
-    append(out, spec.data);
-    if (spec.palette) {
+    append(out, plan.data);
+    if (plan.palette) {
         out.push_back(0x0C);
-        append(out, *spec.palette);
+        append(out, *plan.palette);
     }
     return out;
 }

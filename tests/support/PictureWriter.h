@@ -22,7 +22,7 @@ struct TgaSpec {
     uint8_t colourMapEntrySize = 0;
     Bytes pixels;   // as stored, after the colour map
 };
-Bytes buildTga(const TgaSpec& spec);
+Bytes buildTga(const TgaSpec& plan);
 
 struct PsdSpec {
     uint16_t version = 1;
@@ -35,7 +35,7 @@ struct PsdSpec {
     uint16_t compression = 0;
     Bytes imageData;   // everything after the compression field
 };
-Bytes buildPsd(const PsdSpec& spec);
+Bytes buildPsd(const PsdSpec& plan);
 // PackBits image data: a row byte count table (deliberately wrong values)
 // for channels x height rows, then the stream.
 Bytes packBitsData(int channels, int height, const Bytes& stream);
@@ -50,7 +50,7 @@ struct PcxSpec {
     Bytes data;                     // encoded scan lines
     std::optional<Bytes> palette;   // 768 bytes after the 0x0C marker (8-bit pictures)
 };
-Bytes buildPcx(const PcxSpec& spec);
+Bytes buildPcx(const PcxSpec& plan);
 // RLE for PCX: runs of up to 63, bytes 0xC0 and up always escaped.
 Bytes pcxRle(const Bytes& raw);
 

@@ -19,8 +19,8 @@ std::unique_ptr<frmMain> Workspace::makeForm(bool load) const {
     return form;
 }
 
-QString Workspace::writeArchive(const std::string& name, const ArchiveSpec& spec) const {
-    return qs(dir_.write("archives/" + name, sga::testing::buildArchive(spec)));
+QString Workspace::writeArchive(const std::string& name, const ArchiveSpec& plan) const {
+    return qs(dir_.write("archives/" + name, sga::testing::buildArchive(plan)));
 }
 
 std::vector<std::string> Workspace::logLines() const {
@@ -36,12 +36,12 @@ OpenFileDialog StubDialog::function() {
 }
 
 ArchiveSpec exampleArchive() {
-    ArchiveSpec spec;
-    spec.dirs = {{"art", 1}, {"art\\textures", 2}};
-    spec.files = {{.name = "readme.txt", .data = sga::testing::textBytes("read me")},
+    ArchiveSpec plan;
+    plan.dirs = {{"art", 1}, {"art\\textures", 2}};
+    plan.files = {{.name = "readme.txt", .data = sga::testing::textBytes("read me")},
                   {.name = "a.lua", .data = sga::testing::textBytes("print(1)\r\nprint(2)\r\n")},
                   {.name = "rock.tga", .data = tgaBytes({{0xFF0000, 0x00FF00}})}};
-    return spec;
+    return plan;
 }
 
 QAction* action(const QObject& parent, const char* name) {

@@ -31,7 +31,7 @@ public:
     // A window on this workspace; Form_Load already run unless load is false.
     std::unique_ptr<frmMain> makeForm(bool load = true) const;
     // Writes an archive into the workspace's archive folder.
-    QString writeArchive(const std::string& name, const ArchiveSpec& spec) const;
+    QString writeArchive(const std::string& name, const ArchiveSpec& plan) const;
     std::vector<std::string> logLines() const;
 
 private:
@@ -55,10 +55,10 @@ ArchiveSpec exampleArchive();
 // command and dialog.
 template <typename Form = frmMain>
 std::unique_ptr<Form> openedForm(const Workspace& ws, StubDialog& dialog,
-                                 const ArchiveSpec& spec = exampleArchive()) {
+                                 const ArchiveSpec& plan = exampleArchive()) {
     auto form = std::make_unique<Form>(ws.programFolder(), ws.settingsFile());
     form->Form_Load();
-    dialog.path = ws.writeArchive("data.big", spec);
+    dialog.path = ws.writeArchive("data.big", plan);
     form->openFileDialog = dialog.function();
     form->mnuOpen_Click();
     return form;

@@ -39,9 +39,9 @@ protected:
     void SetUp() override {
         Bytes big(40000, 'a');
         Bytes exact(32000, 'b');
-        ArchiveSpec spec;
-        spec.dirs = {{"scripts", 0}};
-        spec.files = {
+        ArchiveSpec plan;
+        plan.dirs = {{"scripts", 0}};
+        plan.files = {
             {.name = "a.lua", .data = textBytes("line 1\r\nline 2\r\n")},
             {.name = "big.txt", .data = big},
             {.name = "exact.ini", .data = exact},
@@ -57,7 +57,7 @@ protected:
              .stored = textBytes("this is no zlib stream")},
         };
         StubDialog dialog;
-        form = openedForm(ws, dialog, spec);
+        form = openedForm(ws, dialog, plan);
         ASSERT_EQ(form->statusText(), "13 entries found.");
         text = child<QPlainTextEdit>(*form, "Text1");
         picture = child<PictureBox>(*form, "Picture1");
