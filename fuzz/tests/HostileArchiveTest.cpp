@@ -71,11 +71,6 @@ ExtractReport extractInto(const Sandbox& box, const ArchiveIndex& index) {
     return extractAll(context);
 }
 
-void put16(Bytes& b, size_t at, int16_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
-}
-
 void put32(Bytes& b, size_t at, int32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
 }
