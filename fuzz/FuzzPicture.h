@@ -23,11 +23,6 @@ inline PreviewImage earlierPicture() {
     return image;
 }
 
-inline bool samePicture(const PreviewImage& a, const PreviewImage& b) {
-    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
-           a.palette == b.palette && a.pixels == b.pixels;
-}
-
 // Why the reader's behaviour on this input is wrong, or empty when it is not.
 template <typename Load, typename Decode>
 std::string pictureReaderFault(const uint8_t* data, size_t size, Load load, Decode decode) {
@@ -38,10 +33,10 @@ std::string pictureReaderFault(const uint8_t* data, size_t size, Load load, Deco
     const Status decoded = decode(std::span<const uint8_t>(data, size), fromMemory);
 
     if (loaded != decoded.ok()) return "file and memory readers disagree";
-    if (!samePicture(fromFile, fromMemory)) return "file and memory readers give different pictures";
+    if (fromFile != fromMemory) return "file and memory readers give different pictures";
     if (!loaded) {
         if (decoded.message().empty()) return "refused without a reason";
-        if (!samePicture(fromFile, earlier)) return "a refused picture changed the image";
+        if (fromFile != earlier) return "a refused picture changed the image";
         return {};
     }
     if (fromFile.bitsPerPixel != 24 || !fromFile.palette.empty()) return "not a 24-bit picture";

@@ -14,6 +14,8 @@ struct PreviewImage {
     uint8_t bitsPerPixel = 0;
     std::vector<std::array<uint8_t, 4>> palette;   // blue, green, red, reserved
     std::vector<uint8_t> pixels;                   // width * height * 3 bytes
+
+    bool operator==(const PreviewImage&) const = default;
 };
 
 // The largest picture the readers accept, in either direction.

@@ -14,11 +14,6 @@ PreviewImage sentinelImage() {
     return image;
 }
 
-bool sameImage(const PreviewImage& a, const PreviewImage& b) {
-    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
-           a.palette == b.palette && a.pixels == b.pixels;
-}
-
 void expectRefused(Decoder decode, const Bytes& file, const std::string& why) {
     PreviewImage image = sentinelImage();
     const Status status = decode(file, image);
@@ -26,7 +21,7 @@ void expectRefused(Decoder decode, const Bytes& file, const std::string& why) {
     if (!why.empty()) {
         EXPECT_NE(status.message().find(why), std::string::npos) << status.message();
     }
-    EXPECT_TRUE(sameImage(image, sentinelImage()));
+    EXPECT_EQ(image, sentinelImage());
 }
 
 PreviewImage expectDecoded(Decoder decode, const Bytes& file) {
@@ -53,7 +48,7 @@ void expectByteChangesSafe(Decoder decode, const Bytes& file) {
                                                    static_cast<size_t>(image.height));
                 EXPECT_EQ(image.bitsPerPixel, 24);
             } else {
-                EXPECT_TRUE(sameImage(image, sentinelImage()))
+                EXPECT_EQ(image, sentinelImage())
                     << "byte " << at << " = " << int{value};
             }
         }

@@ -16,7 +16,6 @@ namespace sga::testing {
 // A picture that no test file decodes to, to show that a refused file leaves
 // the previous picture untouched.
 PreviewImage sentinelImage();
-bool sameImage(const PreviewImage& a, const PreviewImage& b);
 
 // Checks (as test expectations) that decode refuses file, that its message
 // holds why, and that the picture passed in is left untouched.
