@@ -1,9 +1,9 @@
 #include "archive/modSGA.h"
 
-#include "archive/Cp1252.h"
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
-#include "ui/ActivityLog.h"
+#include "core/Cp1252.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
+#include "core/ActivityLog.h"
 
 #include <cstring>
 #include <limits>

@@ -5,7 +5,7 @@
 
 #include "archive/ArchiveIndex.h"
 #include "archive/ArchiveTree.h"
-#include "archive/Status.h"
+#include "core/Status.h"
 
 #include <filesystem>
 #include <string>

@@ -6,11 +6,11 @@
 //                 [--archive FILE]   (reuse FILE, or keep the generated archive there)
 //                 [--variants bare,one,logged,two]   (for profiling one of them)
 #include "archive/ArchiveTree.h"
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "bench/BenchArchive.h"
 #include "extract/Extract.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,10 +2,10 @@
 // directories in the large one), logging to a real activity log file as the
 // program does, and to nothing. Prints the two times and their ratio.
 #include "archive/ArchiveTree.h"
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "bench/BenchArchive.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

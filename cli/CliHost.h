@@ -1,5 +1,5 @@
 #pragma once
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 
 namespace sga::cli {
 

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
 #include "extract/EntryData.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <cstdio>
 #include <iostream>

@@ -2,7 +2,7 @@
 #include "cli/Commands.h"
 
 #include "extract/Extract.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <iostream>
 

@@ -2,9 +2,9 @@
 // writes it in the format the output file's extension names.
 #include "cli/Commands.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 #include "extract/EntryData.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <algorithm>
 #include <array>
@@ -14,7 +14,7 @@
 #include "preview/PcxReader.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "preview/modMisc.h"
+#include "ui/modMisc.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
-#include "archive/Cp1252.h"
-#include "ui/ActivityLog.h"
+#include "core/Cp1252.h"
+#include "core/ActivityLog.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 #include "cli/Commands.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 #include "extract/Verify.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <cstdio>
 

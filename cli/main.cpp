@@ -1,12 +1,12 @@
 // sga: the command line over the same core as the window.
 #include "cli/Commands.h"
 
-#include "archive/Cp1252.h"
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
+#include "core/Cp1252.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
 #include "extract/EntryData.h"
 #include "archive/modSGA.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <algorithm>
 #include <cstdio>

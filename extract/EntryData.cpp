@@ -1,7 +1,7 @@
 #include "extract/EntryData.h"
 
-#include "archive/FileReader.h"
-#include "ui/ActivityLog.h"
+#include "core/FileReader.h"
+#include "core/ActivityLog.h"
 
 #include <libdeflate.h>
 #include <algorithm>

@@ -2,14 +2,14 @@
 // extractLocation/<archive file name>/.
 #include "extract/Extract.h"
 
-#include "archive/Cp1252.h"
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
+#include "core/Cp1252.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -3,13 +3,13 @@
 #include "extract/Extract.h"
 
 #include "archive/ArchiveTree.h"
-#include "archive/Cp1252.h"
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
+#include "core/Cp1252.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
 #include "extract/EntryData.h"
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 namespace sga {
 namespace {

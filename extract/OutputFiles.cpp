@@ -1,6 +1,6 @@
 #include "extract/OutputFiles.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <algorithm>
 #include <atomic>

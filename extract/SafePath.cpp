@@ -1,6 +1,6 @@
 #include "extract/SafePath.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 
 namespace sga {
 namespace {

@@ -1,8 +1,8 @@
 #include "extract/Verify.h"
 
-#include "archive/FileReader.h"
+#include "core/FileReader.h"
 #include "extract/EntryData.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <libdeflate.h>
 #include <algorithm>

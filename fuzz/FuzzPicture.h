@@ -3,7 +3,7 @@
 // two agree; a refused picture leaves the image exactly as it was; an
 // accepted one is a complete 24-bit picture within the size limit.
 
-#include "archive/Status.h"
+#include "core/Status.h"
 #include "fuzz/FuzzSupport.h"
 #include "preview/PreviewImage.h"
 

@@ -2,10 +2,10 @@
 // message and leaves an empty index, or leaves an index and a tree whose
 // counts, entry numbers and node links are consistent.
 
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "fuzz/FuzzSupport.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sga;

@@ -5,12 +5,12 @@
 // is the entry's exact bytes or a nonzero code, never a fault, and never an
 // allocation beyond what the stored bytes can inflate to.
 
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
 #include "fuzz/FuzzSupport.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <vector>
 

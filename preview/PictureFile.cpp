@@ -1,6 +1,6 @@
 #include "preview/PictureFile.h"
 
-#include "archive/FileReader.h"
+#include "core/FileReader.h"
 #include "preview/PreviewImage.h"
 
 namespace sga {

@@ -2,7 +2,7 @@
 // Shared by the picture readers: reading a picture file into memory and the
 // size checks every reader makes before it allocates.
 
-#include "archive/Status.h"
+#include "core/Status.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,5 +1,5 @@
 #pragma once
-#include "archive/Status.h"
+#include "core/Status.h"
 #include "preview/PreviewImage.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "ui/ArchiveTreeModel.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 
 namespace sga::ui {
 

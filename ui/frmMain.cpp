@@ -1,6 +1,6 @@
 #include "ui/frmMain.h"
 
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 #include "archive/modSGA.h"
 #include "extract/Extract.h"
 #include "platform/ProgramFolder.h"

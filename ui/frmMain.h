@@ -5,9 +5,9 @@
 
 #include "archive/ArchiveIndex.h"
 #include "archive/ArchiveTree.h"
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 #include "preview/PreviewImage.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

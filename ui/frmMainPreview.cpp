@@ -3,12 +3,12 @@
 
 #include "ui/frmMain.h"
 
-#include "archive/Cp1252.h"
-#include "archive/FileReader.h"
+#include "core/Cp1252.h"
+#include "core/FileReader.h"
 #include "extract/EntryData.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "preview/modMisc.h"
+#include "ui/modMisc.h"
 #include "ui/ArchiveTreeModel.h"
 #include "ui/PictureBox.h"
 

@@ -1,8 +1,8 @@
-#include "archive/FileReader.h"
+#include "core/FileReader.h"
 #include "archive/modSGA.h"
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/RecordingHost.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "archive/Cp1252.h"
+#include "core/Cp1252.h"
 #include "archive/modSGA.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <gtest/gtest.h>
 

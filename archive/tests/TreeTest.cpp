@@ -1,7 +1,7 @@
 #include "archive/modSGA.h"
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/RecordingHost.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <gtest/gtest.h>
 

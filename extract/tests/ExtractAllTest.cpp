@@ -1,4 +1,4 @@
-#include "archive/FileReader.h"
+#include "core/FileReader.h"
 #include "extract/EntryData.h"
 #include "extract/Verify.h"
 #include "extract/tests/ExtractFixture.h"

@@ -2,12 +2,12 @@
 // An archive written to a temporary folder and loaded as the window loads it.
 
 #include "archive/ArchiveTree.h"
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "extract/Extract.h"
 #include "tests/support/ArchiveWriter.h"
 #include "tests/support/RecordingHost.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -5,15 +5,15 @@
 // exactly their bytes, entries that cannot be read say so, and nothing is
 // written outside the extraction target.
 
-#include "archive/FileReader.h"
-#include "archive/WindowHost.h"
+#include "core/FileReader.h"
+#include "core/WindowHost.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
 #include "extract/Extract.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/Seeds.h"
 #include "fuzz/tests/Sandbox.h"
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,5 +1,5 @@
 #include "preview/modFilePSD.h"
-#include "preview/tests/PictureBuilders.h"
+#include "tests/support/PictureBuilders.h"
 #include "tests/support/ArchiveWriter.h"
 
 #include <gtest/gtest.h>

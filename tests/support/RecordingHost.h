@@ -2,7 +2,7 @@
 // A window host for tests: records every call in order as one line of text.
 
 #include "archive/ArchiveTree.h"
-#include "archive/WindowHost.h"
+#include "core/WindowHost.h"
 
 #include <string>
 #include <vector>

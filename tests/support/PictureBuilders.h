@@ -1,7 +1,7 @@
 #pragma once
 // Expectations shared by the picture reader tests.
 
-#include "archive/Status.h"
+#include "core/Status.h"
 #include "preview/PreviewImage.h"
 #include "tests/support/PictureWriter.h"
 

@@ -1,4 +1,4 @@
-#include "preview/modMisc.h"
+#include "ui/modMisc.h"
 
 #include "preview/PcxReader.h"
 

@@ -1,4 +1,4 @@
-#include "archive/FileReader.h"
+#include "core/FileReader.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "preview/modMisc.h"
-#include "preview/tests/PictureBuilders.h"
-#include "preview/tests/QtPictures.h"
+#include "ui/modMisc.h"
+#include "tests/support/PictureBuilders.h"
+#include "ui/tests/QtPictures.h"
 #include "tests/support/ArchiveWriter.h"
 
 #include <QFile>

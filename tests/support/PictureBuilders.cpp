@@ -1,4 +1,4 @@
-#include "preview/tests/PictureBuilders.h"
+#include "tests/support/PictureBuilders.h"
 
 #include <gtest/gtest.h>
 

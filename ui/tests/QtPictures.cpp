@@ -1,4 +1,4 @@
-#include "preview/tests/QtPictures.h"
+#include "ui/tests/QtPictures.h"
 
 namespace sga::testing {
 

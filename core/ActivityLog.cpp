@@ -1,4 +1,4 @@
-#include "ui/ActivityLog.h"
+#include "core/ActivityLog.h"
 
 #include <cerrno>
 #include <fcntl.h>
