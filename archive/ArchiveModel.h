@@ -79,8 +79,8 @@ struct ArchiveFile {
     uint32_t mtime = 0;          // Unix seconds
     CrcKind crcKind = CrcKind::None;
     uint32_t crc = 0;
-    int64_t blockPos = -1;       // the block before the stored bytes; -1 when there is none
-    int32_t blockSize = 0;
+    int64_t blockPos = -1;       // the block before the stored bytes (-1 when there is none)
+    int32_t blockSize = 0;       // 0: there is no block
     int32_t blockNameSize = 0;   // of which the NUL-padded name field
     // Version 7 on: per-block hashes.
     BlockHash blockHash = BlockHash::None;

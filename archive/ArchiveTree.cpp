@@ -9,6 +9,7 @@ namespace sga {
 void ArchiveTree::clear() {
     nodes_.clear();
     byKey_.clear();
+    utf8Text = false;
 }
 
 int ArchiveTree::add(int parent, std::string key, std::string text) {

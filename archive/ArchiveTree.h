@@ -42,6 +42,9 @@ public:
     size_t size() const { return nodes_.size(); }
     const TreeNode& operator[](size_t i) const { return nodes_[i]; }
 
+    // Keys and texts are UTF-8 (archives from version 6 on), not Windows-1252.
+    bool utf8Text = false;
+
 private:
     std::vector<TreeNode> nodes_;
     std::unordered_map<std::string, int> byKey_;

@@ -7,6 +7,7 @@
 //                 [--variants bare,one,logged,two]   (for profiling one of them)
 #include "archive/ArchiveTree.h"
 #include "core/WindowHost.h"
+#include "archive/ArchiveOpen.h"
 #include "archive/modSGA.h"
 #include "bench/BenchArchive.h"
 #include "extract/Extract.h"
@@ -138,6 +139,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", s.message().c_str());
         return 1;
     }
+    const ArchiveModel model = modelFromIndex(index, static_cast<int64_t>(fs::file_size(archive)));
     int64_t total = 0;
     for (int m = index.dirCount() + 1; m <= index.totalEntries(); ++m) total += index.entries[static_cast<size_t>(m - 1)].orgSize;
     std::printf("archive: %d entries, %.1f MiB inflated, %.1f MiB stored\n", index.totalEntries() - index.dirCount(),
@@ -161,11 +163,11 @@ int main(int argc, char** argv) {
             t.wall.push_back(seconds(t0));
         };
         timed(bare, [&] { bareLoop(index, archive, out / "bench.big"); });
-        timed(one, [&] { extractAll(ExtractContext{index, archive, out, none, host}, {.jobs = 1}); });
+        timed(one, [&] { extractAll(ExtractContext{model, archive, out, none, host}, {.jobs = 1}); });
         ActivityLog log(scratch.path() / "sgaExtract.log");
         log.restart();
-        timed(oneLogged, [&] { extractAll(ExtractContext{index, archive, out, log, host}, {.jobs = 1}); });
-        timed(two, [&] { extractAll(ExtractContext{index, archive, out, none, host}, {.jobs = 2}); });
+        timed(oneLogged, [&] { extractAll(ExtractContext{model, archive, out, log, host}, {.jobs = 1}); });
+        timed(two, [&] { extractAll(ExtractContext{model, archive, out, none, host}, {.jobs = 2}); });
         std::printf("round %d wall (cpu) s: bare %.3f (%.3f), jobs 1 %.3f (%.3f), jobs 1 + activity log %.3f (%.3f), "
                     "jobs 2 %.3f (%.3f)\n",
                     r + 1, bare.wall.back(), bare.cpu.back(), one.wall.back(), one.cpu.back(), oneLogged.wall.back(),

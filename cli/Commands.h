@@ -2,8 +2,7 @@
 // The subcommands of the sga command line. Each adds itself to the app and
 // records its exit status in the shared context when it runs.
 
-#include "archive/ArchiveIndex.h"
-#include "archive/ArchiveTree.h"
+#include "archive/ArchiveOpen.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -35,28 +34,26 @@ void addCommonOptions(CLI::App& sub, CommonOptions& options);
 // The log the run writes: the file named by --log (started afresh) or nothing.
 std::unique_ptr<LogSink> openRunLog(const CommonOptions& options);
 
-struct LoadedArchive {
-    ArchiveIndex index;
-    ArchiveTree tree;
-};
+using LoadedArchive = OpenedArchive;
 // Loads the archive; on failure prints the reason to stderr and returns nothing.
 std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log);
 
-// The path of a file entry inside the archive: "dir\name" or "name".
-std::string entryPath(const FileEntry& entry);
+// The machine's core count: the default of --jobs.
+int defaultJobs();
 
 // Runs body with the loaded archive and the run's log when the subcommand is
 // chosen; an archive that cannot be loaded ends the run with status 1.
 void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options, Context& context,
                      std::function<void(LoadedArchive&, LogSink&)> body);
 
-// The file entry whose path, as "sga list" prints it, is utf8Path ("/" may
-// stand for "\"); null when there is none.
-const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path);
+// The file whose path, as "sga list" prints it, is utf8Path ("/" may stand
+// for "\"; letters may differ in case when only one file matches); null when
+// there is none.
+const ArchiveFile* findFile(const ArchiveModel& model, const std::string& utf8Path);
 
-// Reads one entry's bytes (inflated) from the archive into bytes. On failure
+// Reads one file's bytes (decoded) from the archive into bytes. On failure
 // returns the reason, ready for stderr.
-std::optional<std::string> readEntryBytes(const std::string& archivePath, const FileEntry& entry,
+std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, std::vector<uint8_t>& bytes);
 
 void addInfoCommand(CLI::App& app, Context& context);

@@ -19,13 +19,13 @@ void addCatCommand(CLI::App& app, Context& context) {
         ->required();
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const FileEntry* entry = findFileEntry(loaded.index, options->path);
+        const ArchiveFile* entry = findFile(loaded.model, options->path);
         if (!entry) {
             std::cerr << "sga: " << options->path << ": no such file in the archive\n";
             context.exitCode = kFailed;
             return;
         }
-        if (auto error = readEntryBytes(options->archive, *entry, log, entryBuffer)) {
+        if (auto error = readEntryBytes(loaded, *entry, log, entryBuffer)) {
             std::cerr << "sga: " << *error << "\n";
             context.exitCode = kFailed;
             return;

@@ -11,7 +11,7 @@ namespace sga::cli {
 void addExtractCommand(CLI::App& app, Context& context) {
     struct Options : CommonOptions {
         std::string outputDir;
-        int jobs = 1;
+        int jobs = defaultJobs();
     };
     auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand(
@@ -19,7 +19,7 @@ void addExtractCommand(CLI::App& app, Context& context) {
     addCommonOptions(*sub, *options);
     sub->add_option("-o,--output", options->outputDir,
                     "Folder to extract under (default: the current folder)");
-    sub->add_option("-j,--jobs", options->jobs, "Entries inflated and written in parallel")
+    sub->add_option("-j,--jobs", options->jobs, "Entries decoded and written in parallel (default: the machine's cores)")
         ->check(CLI::Range(1, 64));
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
@@ -28,7 +28,7 @@ void addExtractCommand(CLI::App& app, Context& context) {
                                                    ? std::filesystem::current_path(ec)
                                                    : std::filesystem::path(options->outputDir);
         CliHost host;
-        const ExtractContext extract{loaded.index, options->archive, location, log, host};
+        const ExtractContext extract{loaded.model, options->archive, location, log, host};
         const ExtractReport report = extractAll(extract, {.jobs = options->jobs});
         if (report.failed > 0 || report.stopped) {
             std::cerr << "sga: " << report.summary << "\n";

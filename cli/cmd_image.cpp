@@ -105,7 +105,7 @@ void addImageCommand(CLI::App& app, Context& context) {
             std::cerr << "sga: " << reason << "\n";
             context.exitCode = kFailed;
         };
-        const FileEntry* entry = findFileEntry(loaded.index, options->path);
+        const ArchiveFile* entry = findFile(loaded.model, options->path);
         if (!entry) return fail(options->path + ": no such file in the archive");
         const std::string kind = pictureKind(entry->name);
         if (std::find(kPictureKinds.begin(), kPictureKinds.end(), kind) == kPictureKinds.end())
@@ -113,7 +113,7 @@ void addImageCommand(CLI::App& app, Context& context) {
                         "\"; pictures are tga, psd, bmp, jpg, gif, pcx)");
 #ifdef SGA_HAVE_PREVIEW_QT
         std::vector<uint8_t> bytes;
-        if (auto error = readEntryBytes(options->archive, *entry, log, bytes)) return fail(*error);
+        if (auto error = readEntryBytes(loaded, *entry, log, bytes)) return fail(*error);
 
         // Qt wants an application object; a core one needs no display, and the
         // image plugins (JPEG, GIF) load with it.

@@ -1,31 +1,61 @@
 #include "cli/Commands.h"
 
-#include "core/Cp1252.h"
-#include "archive/modSGA.h"
 #include "core/ActivityLog.h"
 
 #include <cstdio>
 
 namespace sga::cli {
+namespace {
+
+std::string hexOf(const uint8_t* bytes, size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < size; ++i) {
+        s.push_back(kDigits[bytes[i] >> 4]);
+        s.push_back(kDigits[bytes[i] & 15]);
+    }
+    return s;
+}
+
+// The 256-byte signature: blank (all zero), or its first bytes.
+std::string signatureText(const std::vector<uint8_t>& signature) {
+    bool blank = true;
+    for (uint8_t b : signature) blank = blank && b == 0;
+    if (blank) return "blank (" + std::to_string(signature.size()) + " zero bytes)";
+    return "filled, " + hexOf(signature.data(), std::min<size_t>(signature.size(), 16)) +
+           "... (not checked)";
+}
+
+} // namespace
 
 void addInfoCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<CommonOptions>();
-    auto* sub = app.add_subcommand("info", "Show the archive's header and counts");
+    auto* sub = app.add_subcommand("info", "Show the archive's layout, header, drives and counts");
     addCommonOptions(*sub, *options);
     onLoadedArchive(*sub, options, context,
                     [](LoadedArchive& loaded, LogSink&) {
-        const ArchiveIndex& idx = loaded.index;
-        const char* kind = idx.version == 1   ? " (Impossible Creatures .sga)"
-                           : idx.version == 2 ? " (Homeworld 2 .big)"
-                                              : " (unknown, read as version 1)";
-        const int files = idx.totalEntries() - idx.dirCount();
-        std::printf("Version:      %d%s\n", idx.version, kind);
-        std::printf("Archive name: %s\n", cp1252ToUtf8(stripNuls(idx.archiveName)).c_str());
-        std::printf("Data offset:  %d\n", idx.dataOffset);
-        std::printf("Directories:  %d\n", idx.dirCount());
-        std::printf("Files:        %d\n", files);
-        std::printf("Entries:      %d\n", idx.totalEntries());
-        std::printf("File records: %d\n", idx.myEngineData.noOfChunks);
+        const ArchiveModel& model = loaded.model;
+        auto text = [&](const std::string& s) { return modelTextToUtf8(model, s); };
+        std::printf("Version:      %s\n", layoutDescription(model).c_str());
+        std::printf("Archive name: %s\n", text(model.name).c_str());
+        std::printf("Data offset:  %lld\n", static_cast<long long>(model.dataOffset));
+        std::printf("ToC:          %lld bytes at %lld\n", static_cast<long long>(model.tocSize),
+                    static_cast<long long>(model.tocOffset));
+        for (const ArchiveDrive& d : model.drives)
+            std::printf("Drive:        %s (%s)\n", text(d.alias).c_str(), text(d.name).c_str());
+        std::printf("Folders:      %d\n", model.folderCount());
+        std::printf("Files:        %zu\n", model.files.size());
+        std::printf("Entries:      %d\n", model.entryCount());
+        if (loaded.index)
+            std::printf("File records: %d\n", loaded.index->myEngineData.noOfChunks);
+        if (model.hasHeaderSignatures) {
+            std::printf("Data MD5:     %s\n", hexOf(model.dataSignature.data(), 16).c_str());
+            std::printf("ToC MD5:      %s\n", hexOf(model.tocSignature.data(), 16).c_str());
+        }
+        if (model.hashBlockSize != 0)
+            std::printf("Hash blocks:  %u bytes\n", model.hashBlockSize);
+        if (!model.signature.empty())
+            std::printf("Signature:    %s\n", signatureText(model.signature).c_str());
     });
 }
 

@@ -27,18 +27,19 @@ void addListCommand(CLI::App& app, Context& context) {
             for (const auto& node : nodes) {
                 const std::string parent =
                     node.parent < 0 ? std::string() : nodes[static_cast<size_t>(node.parent)].key;
-                std::printf("%s\t%s\t%s\n", cp1252ToUtf8(node.key).c_str(),
-                            cp1252ToUtf8(node.text).c_str(), cp1252ToUtf8(parent).c_str());
+                std::printf("%s\t%s\t%s\n", modelTextToUtf8(loaded.model, node.key).c_str(),
+                            modelTextToUtf8(loaded.model, node.text).c_str(),
+                            modelTextToUtf8(loaded.model, parent).c_str());
             }
             return;
         }
-        const ArchiveIndex& idx = loaded.index;
-        for (size_t i = static_cast<size_t>(idx.dirCount()); i < idx.entries.size(); ++i) {
-            const FileEntry& e = idx.entries[i];
-            const std::string path = cp1252ToUtf8(entryPath(e));
+        const ArchiveModel& model = loaded.model;
+        for (const ArchiveFile& f : model.files) {
+            const std::string path = modelTextToUtf8(model, f.path());
             if (options->longFormat) {
-                std::printf("%10lld %10d %-5s %s\n", static_cast<long long>(e.compSize) + 1,
-                            e.orgSize, e.null ? "zlib" : "store", path.c_str());
+                std::printf("%10lld %10lld %-7s %s\n", static_cast<long long>(f.storedSize),
+                            static_cast<long long>(f.size), std::string(storageName(f.storage)).c_str(),
+                            path.c_str());
             } else {
                 std::printf("%s\n", path.c_str());
             }

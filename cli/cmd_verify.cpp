@@ -11,16 +11,16 @@ namespace sga::cli {
 void addVerifyCommand(CLI::App& app, Context& context) {
     auto options = std::make_shared<CommonOptions>();
     auto* sub = app.add_subcommand(
-        "verify", "Inflate every entry and check its size, its CRC-32 and the header signatures");
+        "verify", "Decode every entry and check its size, its checksums and the header signatures");
     addCommonOptions(*sub, *options);
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const VerifyReport report = verifyArchive(loaded.index, options->archive, log);
+        const VerifyReport report = verifyArchive(loaded.model, options->archive, log);
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)
                 std::printf("header: %s\n", p.message.c_str());
             else
-                std::printf("%s: %s\n", cp1252ToUtf8(p.path).c_str(), p.message.c_str());
+                std::printf("%s: %s\n", modelTextToUtf8(loaded.model, p.path).c_str(), p.message.c_str());
         }
         const char* signatures = !report.signaturesChecked ? ""
                                  : report.problems.size() > static_cast<size_t>(report.entriesFailed)

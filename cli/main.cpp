@@ -5,12 +5,12 @@
 #include "core/FileReader.h"
 #include "core/WindowHost.h"
 #include "extract/EntryData.h"
-#include "archive/modSGA.h"
 #include "core/ActivityLog.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 namespace sga::cli {
 
@@ -30,7 +30,7 @@ std::unique_ptr<LogSink> openRunLog(const CommonOptions& options) {
 std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) {
     LoadedArchive loaded;
     WindowHost quiet;
-    Status status = openArchive(path, loaded.index, loaded.tree, log, quiet);
+    Status status = openAnyArchive(path, loaded, log, quiet);
     if (!status) {
         std::cerr << "sga: " << cp1252ToUtf8(status.message()) << "\n";
         return std::nullopt;
@@ -51,26 +51,42 @@ void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options
     });
 }
 
-std::string entryPath(const FileEntry& entry) {
-    return entry.dirName.empty() ? entry.name : entry.dirName + "\\" + entry.name;
+int defaultJobs() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)); }
+
+namespace {
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
-const FileEntry* findFileEntry(const ArchiveIndex& index, const std::string& utf8Path) {
-    std::string wanted = utf8ToCp1252(utf8Path);
+} // namespace
+
+const ArchiveFile* findFile(const ArchiveModel& model, const std::string& utf8Path) {
+    std::string wanted = model.encoding == TextEncoding::Utf8 ? utf8Path : utf8ToCp1252(utf8Path);
     std::replace(wanted.begin(), wanted.end(), '/', '\\');
-    for (size_t i = static_cast<size_t>(std::max(index.dirCount(), 0)); i < index.entries.size(); ++i) {
-        if (entryPath(index.entries[i]) == wanted) return &index.entries[i];
+    const ArchiveFile* folded = nullptr;
+    int foldedMatches = 0;
+    for (const ArchiveFile& f : model.files) {
+        const std::string path = f.path();
+        if (path == wanted) return &f;
+        if (sameIgnoringAsciiCase(path, wanted)) {
+            folded = &f;
+            ++foldedMatches;
+        }
     }
-    return nullptr;
+    return foldedMatches == 1 ? folded : nullptr;
 }
 
-std::optional<std::string> readEntryBytes(const std::string& archivePath, const FileEntry& entry,
+std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, std::vector<uint8_t>& bytes) {
     FileReader archive;
-    if (!archive.open(archivePath)) return "cannot open " + archivePath + ": " + archive.error();
-    int16_t result = kEntryTruncated;
-    if (archive.seek(entry.filePos)) result = readEntryData(entry, archive, log, bytes);
-    if (result != 0) return cp1252ToUtf8(entryPath(entry)) + ": " + describeEntryResult(result);
+    const std::string archivePath = loaded.path.string();
+    if (!archive.open(loaded.path)) return "cannot open " + archivePath + ": " + archive.error();
+    const int16_t result = readFileBytes(file, archive, log, bytes);
+    if (result != 0)
+        return modelTextToUtf8(loaded.model, file.path()) + ": " + describeEntryFailure(file, result);
     return std::nullopt;
 }
 
@@ -78,7 +94,7 @@ std::optional<std::string> readEntryBytes(const std::string& archivePath, const 
 
 int main(int argc, char** argv) {
     using namespace sga::cli;
-    CLI::App app{"Lists, checks and extracts SGA archives (.sga version 1, .big version 2)", "sga"};
+    CLI::App app{"Lists, checks and extracts SGA archives (.sga and .big, versions 1 to 10)", "sga"};
     app.set_version_flag("--version", std::to_string(SGA_VERSION_MAJOR) + "." +
                                           std::to_string(SGA_VERSION_MINOR));
     app.require_subcommand(1);

@@ -1,11 +1,12 @@
 #pragma once
-// Reading one file entry of the open archive into memory: the 264-byte block
-// before its bytes (logged), the stored bytes, and the inflate of a
-// compressed entry.
+// The one road for an entry's bytes: seek, read the block before the stored
+// bytes (logged) when the layout has one, read the stored bytes, check their
+// bounds, decode them (zlib or Brotli) to exactly the recorded size.
+// Preview, extraction, verification and the command line all come here.
 
 #include "archive/ArchiveIndex.h"
+#include "archive/ArchiveModel.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,50 +21,76 @@ class LogSink;
 // share this one buffer; parallel work passes buffers of its own).
 extern std::vector<uint8_t> entryBuffer;
 
-// Results of readEntryData and DecompressBuffer other than 0.
+// Results of reading an entry other than 0.
 enum EntryResult : int16_t {
     kEntryOk = 0,
     kEntryBadData = 1,           // not a valid zlib stream, or its checksum does not match
-    kEntryShortOutput = 2,       // the stream ends before orgSize bytes
-    kEntryTooLong = 3,           // the stream holds more than orgSize bytes
-    kEntryImpossibleSize = 4,    // orgSize negative, or out of reach of the stored bytes
+    kEntryShortOutput = 2,       // the stream ends before the recorded size
+    kEntryTooLong = 3,           // the stream holds more than the recorded size
+    kEntryImpossibleSize = 4,    // size negative, or out of reach of the stored bytes
     kEntryTruncated = 5,         // the block or the stored bytes run past the end of the file
     kEntryBadSize = 6,           // stored size negative
     kEntryNoMemory = 7,
+    kEntryEncrypted = 8,         // the stored bytes are encrypted
+    kEntryUnknownStorage = 9,    // a storage method the program does not know
+    kEntryBadBrotli = 10,        // not a valid Brotli stream
+    kEntryTooLarge = 11,         // larger than can be held in memory at once
+    kEntryOutside = 12,          // the block or the stored bytes begin outside the file
 };
 // What a nonzero result means, for a log line or a message.
 std::string describeEntryResult(int result);
+// The same for one file, naming where its data lies when that is the fault.
+std::string describeEntryFailure(const ArchiveFile& file, int result);
 
-// Reads the entry whose 264-byte block starts at the archive's current
-// position (the caller has moved it to entry.filePos). Result 0: buffer holds
-// exactly the entry's bytes. Nonzero: the entry could not be read or
-// inflated; buffer must be ignored. Writes the "decompressing ..." and
-// "pad: ..." lines to log.
-int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
-                      std::vector<uint8_t>& buffer = entryBuffer);
-
-// The 264-byte block in front of an entry's stored bytes.
+// The block in front of an entry's stored bytes: a NUL-padded name, then
+// (in every layout that has one) fields that end in the CRC-32.
 struct EntryBlock {
     std::string name;                 // cut at the first NUL
-    std::array<uint8_t, 8> pad{};     // modification time, then CRC-32 of the entry's bytes
-    uint32_t storedCrc() const {
-        return uint32_t{pad[4]} | uint32_t{pad[5]} << 8 | uint32_t{pad[6]} << 16 |
-               uint32_t{pad[7]} << 24;
-    }
+    std::vector<uint8_t> pad;         // the bytes after the name field
+    bool present = false;
+    // The CRC-32 in the block's last four bytes; 0 when there is none.
+    uint32_t storedCrc() const;
 };
-// As above, and also hands back the block (for checking the CRC it keeps).
+
+// Reads the block (when the file has one; its two log lines) and the stored
+// bytes of file into stored. 0 or a nonzero EntryResult.
+int16_t readStoredBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                        std::vector<uint8_t>& stored, EntryBlock& block);
+
+// As readStoredBytes, without a copy: *stored points at the stored bytes in
+// this thread's scratch buffer, valid until the thread's next entry read.
+int16_t readStoredInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                          const uint8_t** stored, EntryBlock& block);
+
+// Decodes stored bytes as file's storage says into out: exactly file.size bytes.
+int16_t decodeStoredBytes(const ArchiveFile& file, const uint8_t* stored, size_t storedSize,
+                          std::vector<uint8_t>& out);
+
+// Both steps: buffer holds exactly the file's bytes on 0.
+int16_t readFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                      std::vector<uint8_t>& buffer, EntryBlock* block = nullptr);
+
+// The entry of the version 1 and 2 index whose 264-byte block starts at the
+// archive's current position (the caller has moved it to entry.filePos).
+int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
+                      std::vector<uint8_t>& buffer = entryBuffer);
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock& block);
 
 // The characters before the first NUL (all of them when there is none).
 std::string trimAtNul(std::string_view text);
 
-// The compression control: inflates the zlib stream in buffer, in place, to
-// exactly orgSize bytes. 0 on success (stream complete, checksum valid, length
-// exact); nonzero otherwise, buffer then undefined.
+// Inflates the zlib stream in buffer, in place, to exactly orgSize bytes. 0 on
+// success (stream complete, checksum valid, length exact); nonzero otherwise,
+// buffer then undefined.
 int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize);
 
 // The largest size a zlib stream of storedSize bytes can inflate to.
 int64_t maxInflatedSize(int64_t storedSize);
+
+// Entries above this size are not read whole into memory by callers that can
+// stream (extraction, verification, cat); tests lower it.
+int64_t inMemoryLimit();
+void setInMemoryLimit(int64_t bytes);
 
 } // namespace sga

@@ -1,9 +1,9 @@
 #pragma once
-// The two extraction commands, as plain functions over the loaded index.
+// The two extraction commands, as plain functions over the loaded archive.
 // They talk to the window only through WindowHost and to the log through
 // LogSink.
 
-#include "archive/ArchiveIndex.h"
+#include "archive/ArchiveModel.h"
 
 #include <filesystem>
 #include <string>
@@ -14,7 +14,7 @@ class LogSink;
 class WindowHost;
 
 struct ExtractContext {
-    const ArchiveIndex& index;
+    const ArchiveModel& model;
     std::filesystem::path sFile;             // the open archive
     std::filesystem::path extractLocation;   // the folder extraction writes under
     LogSink& log;
@@ -29,7 +29,7 @@ struct ExtractReport {
 };
 
 // "Extract selected": the node with this key and text. A file node writes
-// that entry beside the archive (archiveFolder + dirName + name); a directory
+// that entry beside the archive (the archive's folder + folder + name); a directory
 // node creates the directory under extractLocation/Data/. The root does nothing.
 ExtractReport extractSelected(const ExtractContext& context, const std::string& nodeKey,
                               const std::string& nodeText);
@@ -38,7 +38,7 @@ struct ExtractAllOptions {
     int jobs = 1;             // inflate and write in parallel; output and log as with one
 };
 
-// "Extract all": every directory, then every file, under
+// "Extract all": every folder, then every file, under
 // extractLocation/<archive file name>/.
 ExtractReport extractAll(const ExtractContext& context, const ExtractAllOptions& options = {});
 

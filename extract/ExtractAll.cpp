@@ -6,17 +6,15 @@
 #include "core/FileReader.h"
 #include "core/WindowHost.h"
 #include "archive/modSGA.h"
+#include "extract/OrderedPipeline.h"
 #include "extract/EntryData.h"
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
 #include "core/ActivityLog.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace sga {
 namespace {
@@ -36,13 +34,15 @@ struct FileTarget {
     std::string refusal;
 };
 
-// An entry of orgSize 0 is written as an empty file without reading it, as
+// An entry of size 0 is written as an empty file without reading it, as
 // long as nothing says otherwise: its block and stored bytes lie inside the
 // archive, and an uncompressed entry stores no bytes. Any other entry is read.
-bool isPlainEmptyEntry(const FileEntry& e, int64_t archiveSize) {
-    if (e.orgSize != 0 || e.filePos < 0 || e.compSize < -1) return false;
-    if (int64_t{e.filePos} + kDataBlockSize + e.compSize + 1 > archiveSize) return false;
-    return e.null != 0 || e.compSize == -1;
+bool isPlainEmptyEntry(const ArchiveFile& f, int64_t archiveSize) {
+    if (f.size != 0 || f.storedSize < 0) return false;
+    const int64_t start = f.blockSize > 0 ? f.blockPos : f.dataPos;
+    if (start < 0 || f.dataPos < 0 || f.dataPos + f.storedSize > archiveSize) return false;
+    if (f.storage == Storage::Encrypted || f.storage == Storage::Unknown) return false;
+    return f.storage != Storage::Stored || f.storedSize == 0;
 }
 
 // Reads and writes one file entry; logs what went wrong. True when written.
@@ -51,25 +51,19 @@ public:
     FileEntryWriter(const fs::path& base, const std::string& baseShown)
         : base_(base), baseShown_(baseShown) {}
 
-    bool write(const FileEntry& e, const FileTarget& target, FileReader& archive,
+    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive,
                std::vector<uint8_t>& buffer, LogSink& log) const {
-        const std::string archivePath = e.dirName.empty() ? e.name : e.dirName + "\\" + e.name;
         if (!target.relative) {
-            log("Skipped " + archivePath + ": unsafe name (" + target.refusal + ")");
+            log("Skipped " + f.path() + ": unsafe name (" + target.refusal + ")");
             return false;
         }
         fs::path relative = *target.relative;
         const uint8_t* data = nullptr;
         size_t size = 0;
-        if (!isPlainEmptyEntry(e, archive.size())) {
-            if (!archive.seek(e.filePos)) {
-                log("Cannot extract " + archivePath + ": its data block at offset " +
-                    std::to_string(e.filePos) + " lies outside the archive");
-                return false;
-            }
-            const int16_t result = readEntryData(e, archive, log, buffer);
+        if (!isPlainEmptyEntry(f, archive.size())) {
+            const int16_t result = readFileBytes(f, archive, log, buffer);
             if (result != 0) {
-                log("Cannot extract " + archivePath + ": " + describeEntryResult(result));
+                log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
                 return false;
             }
             log("result 0");
@@ -103,7 +97,7 @@ private:
 class ExtractAllRun {
 public:
     ExtractAllRun(const ExtractContext& context, const ExtractAllOptions& options)
-        : c_(context), idx_(context.index), log_(context.log), host_(context.host),
+        : c_(context), model_(context.model), log_(context.log), host_(context.host),
           jobs_(std::max(1, options.jobs)) {}
 
     ExtractReport run();
@@ -113,14 +107,14 @@ private:
     void directoryPass();
     void filePass();
     void filePassParallel();
-    FileTarget targetOf(const FileEntry& e) const;
+    FileTarget targetOf(const ArchiveFile& f) const;
     // Progress, status label and the "Extracting: " line of file entry i;
     // false when the host asks to stop.
     bool announceFile(int i, const FileTarget& target);
     void failAll(const std::string& line);
 
     const ExtractContext& c_;
-    const ArchiveIndex& idx_;
+    const ArchiveModel& model_;
     LogSink& log_;
     WindowHost& host_;
     int jobs_;
@@ -134,7 +128,7 @@ private:
 
 void ExtractAllRun::failAll(const std::string& line) {
     log_(line);
-    report_.failed = idx_.totalEntries();
+    report_.failed = model_.entryCount();
 }
 
 bool ExtractAllRun::prepareFolders() {
@@ -171,23 +165,25 @@ bool ExtractAllRun::prepareFolders() {
 }
 
 void ExtractAllRun::directoryPass() {
-    const int total = idx_.totalEntries();
+    const int total = model_.entryCount();
     for (int i = 1; i <= total; ++i) {
-        const FileEntry& e = idx_.entries[static_cast<size_t>(i - 1)];
+        const bool isFolder = i <= model_.folderCount();
+        const std::string& name = isFolder ? model_.folders[static_cast<size_t>(i - 1)].path
+                                           : model_.fileOf(i).name;
         host_.setProgressValue(i);
-        host_.setProgressLabel("Making directory: " + e.name);
+        host_.setProgressLabel("Making directory: " + name);
         host_.processEvents();
         if (host_.stopRequested()) {
             stoppedAt_ = i;
             return;
         }
-        if (i > idx_.dirCount()) continue;
-        const std::string shown = baseShown_ + withSlashes(e.name);
+        if (!isFolder) continue;
+        const std::string shown = baseShown_ + withSlashes(name);
         log_("Checking " + shown + "...");
         std::string why;
-        const auto relative = safeRelativePath("", e.name, &why);
+        const auto relative = safeRelativePath("", name, &why, model_.encoding);
         if (!relative) {
-            log_("Skipped " + e.name + ": unsafe name (" + why + ")");
+            log_("Skipped " + name + ": unsafe name (" + why + ")");
             ++report_.failed;
             continue;
         }
@@ -208,17 +204,17 @@ void ExtractAllRun::directoryPass() {
     }
 }
 
-FileTarget ExtractAllRun::targetOf(const FileEntry& e) const {
+FileTarget ExtractAllRun::targetOf(const ArchiveFile& f) const {
     FileTarget t;
-    t.shown = baseShown_ + withSlashes(e.dirName) + "/" + withSlashes(e.name);
-    t.relative = safeRelativePath(e.dirName, e.name, &t.refusal);
+    t.shown = baseShown_ + withSlashes(f.folder) + "/" + withSlashes(f.name);
+    t.relative = safeRelativePath(f.folder, f.name, &t.refusal, model_.encoding);
     return t;
 }
 
 bool ExtractAllRun::announceFile(int i, const FileTarget& target) {
-    const FileEntry& e = idx_.entries[static_cast<size_t>(i - 1)];
+    const ArchiveFile& f = model_.fileOf(i);
     host_.setProgressValue(i);
-    host_.setProgressLabel("Extracting: " + e.dirName + "\\" + e.name);
+    host_.setProgressLabel("Extracting: " + f.folder + "\\" + f.name);
     log_("Extracting: " + target.shown);
     host_.processEvents();
     if (host_.stopRequested()) {
@@ -229,12 +225,12 @@ bool ExtractAllRun::announceFile(int i, const FileTarget& target) {
 }
 
 void ExtractAllRun::filePass() {
-    for (int i = idx_.dirCount() + 1; i <= idx_.totalEntries(); ++i) {
-        const FileEntry& e = idx_.entries[static_cast<size_t>(i - 1)];
-        const FileTarget target = targetOf(e);
+    for (int i = model_.folderCount() + 1; i <= model_.entryCount(); ++i) {
+        const ArchiveFile& f = model_.fileOf(i);
+        const FileTarget target = targetOf(f);
         if (!announceFile(i, target)) return;
         host_.setBusy(true);
-        if (writer_->write(e, target, archive_, entryBuffer, log_))
+        if (writer_->write(f, target, archive_, entryBuffer, log_))
             ++report_.written;
         else
             ++report_.failed;
@@ -246,117 +242,63 @@ void ExtractAllRun::filePass() {
 // keeps its log lines, which are written in entry order so that the log and
 // the host see the same run as with one job.
 void ExtractAllRun::filePassParallel() {
-    const int first = idx_.dirCount() + 1;
-    const int count = idx_.totalEntries() - idx_.dirCount();
+    const int first = model_.folderCount() + 1;
+    const int count = model_.entryCount() - model_.folderCount();
     struct Slot {
         MemoryLog log;
         bool written = false;
-        bool done = false;
     };
     std::vector<Slot> slots(static_cast<size_t>(count));
     std::vector<FileTarget> targets(static_cast<size_t>(count));
-    for (int k = 0; k < count; ++k)
-        targets[static_cast<size_t>(k)] = targetOf(idx_.entries[static_cast<size_t>(first + k - 1)]);
+    for (int k = 0; k < count; ++k) targets[static_cast<size_t>(k)] = targetOf(model_.fileOf(first + k));
 
-    // Workers wait on roomFree when they are a window ahead of the window's
-    // side; it waits on slotReady for the entry it shows next. Each side is
-    // woken only when the other is actually waiting.
-    std::mutex mutex;
-    std::condition_variable roomFree, slotReady;
-    int next = 0, consumed = 0, waitingFor = -1, workersWaiting = 0;
-    bool abort = false;
+    struct WorkerState {
+        FileReader archive;
+        bool opened = false;
+        std::vector<uint8_t> buffer;
+    };
+    std::vector<WorkerState> workers(static_cast<size_t>(jobs_));
+    for (auto& w : workers) w.opened = w.archive.open(c_.sFile);
+
+    auto produce = [&](int worker, int k) {
+        WorkerState& w = workers[static_cast<size_t>(worker)];
+        Slot& slot = slots[static_cast<size_t>(k)];
+        const ArchiveFile& f = model_.fileOf(first + k);
+        try {
+            if (w.opened)
+                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, w.buffer, slot.log);
+            else
+                slot.log("Cannot extract " + f.name + ": cannot open the archive: " + w.archive.error());
+        } catch (const std::exception& ex) {
+            slot.log("Cannot extract " + f.name + ": " + ex.what());
+            slot.written = false;
+        }
+    };
+    auto take = [&](int k) {
+        Slot& slot = slots[static_cast<size_t>(k)];
+        host_.setBusy(true);
+        slot.log.replayInto(log_);
+        host_.setBusy(false);
+        if (slot.written)
+            ++report_.written;
+        else
+            ++report_.failed;
+        slot.log.lines = {};
+    };
     // Slots hold only log lines, so the window can be wide: a narrow one
     // stalls every worker behind one large entry.
-    const int window = jobs_ * 256;
-
-    auto worker = [&] {
-        FileReader archive;
-        const bool opened = archive.open(c_.sFile);
-        std::vector<uint8_t> buffer;
-        while (true) {
-            int k = 0;
-            {
-                std::unique_lock lock(mutex);
-                ++workersWaiting;
-                roomFree.wait(lock, [&] { return abort || next >= count || next < consumed + window; });
-                --workersWaiting;
-                if (abort || next >= count) return;
-                k = next++;
-            }
-            Slot& slot = slots[static_cast<size_t>(k)];
-            const FileEntry& e = idx_.entries[static_cast<size_t>(first + k - 1)];
-            try {
-                if (opened)
-                    slot.written = writer_->write(e, targets[static_cast<size_t>(k)], archive, buffer, slot.log);
-                else
-                    slot.log("Cannot extract " + e.name + ": cannot open the archive: " + archive.error());
-            } catch (const std::exception& ex) {
-                slot.log("Cannot extract " + e.name + ": " + ex.what());
-                slot.written = false;
-            }
-            bool wake = false;
-            {
-                std::lock_guard lock(mutex);
-                slot.done = true;
-                wake = waitingFor == k;
-            }
-            if (wake) slotReady.notify_one();
-        }
-    };
-    std::vector<std::thread> threads;
-    auto stopWorkers = [&] {
-        {
-            std::lock_guard lock(mutex);
-            abort = true;
-        }
-        roomFree.notify_all();
-        for (auto& t : threads) t.join();
-    };
-    for (int j = 0; j < jobs_; ++j) threads.emplace_back(worker);
-
-    try {
-        for (int k = 0; k < count; ++k) {
-            if (!announceFile(first + k, targets[static_cast<size_t>(k)])) break;
-            Slot& slot = slots[static_cast<size_t>(k)];
-            {
-                std::unique_lock lock(mutex);
-                waitingFor = k;
-                slotReady.wait(lock, [&] { return slot.done; });
-                waitingFor = -1;
-            }
-            host_.setBusy(true);
-            slot.log.replayInto(log_);
-            host_.setBusy(false);
-            if (slot.written)
-                ++report_.written;
-            else
-                ++report_.failed;
-            slot.log.lines = {};
-            bool wake = false;
-            {
-                std::lock_guard lock(mutex);
-                consumed = k + 1;
-                wake = workersWaiting > 0;
-            }
-            if (wake) roomFree.notify_all();
-        }
-    } catch (...) {
-        stopWorkers();
-        throw;
-    }
-    stopWorkers();
+    OrderedPipeline(jobs_, jobs_ * 256)
+        .run(count, produce,
+             [&](int k) { return announceFile(first + k, targets[static_cast<size_t>(k)]); }, take);
 }
 
 ExtractReport ExtractAllRun::run() {
     host_.setExtractingLayout(true);
     host_.setExtractionEnabled(false);
-    const int total = idx_.totalEntries();
+    const int total = model_.entryCount();
     if (!archive_.open(c_.sFile)) {
         failAll("Cannot open " + logText(c_.sFile.string()) + ": " + archive_.error());
     } else {
-        // Every file entry is read after its own seek; this one only puts the
-        // archive where the names begin.
-        (void)archive_.seek(int64_t{idx_.nameTablePos} - 1);
         if (prepareFolders()) {
             host_.setProgressMax(std::max(total, 1));
             log_("Starting directory creation for " + std::to_string(total) + " entries.....");
@@ -364,7 +306,7 @@ ExtractReport ExtractAllRun::run() {
             if (stoppedAt_ == 0) {
                 log_("Finished making directories");
                 log_("Starting file extraction...");
-                if (jobs_ > 1 && total > idx_.dirCount())
+                if (jobs_ > 1 && total > model_.folderCount())
                     filePassParallel();
                 else
                     filePass();

@@ -26,7 +26,7 @@ public:
 private:
     void extractDirectory(const std::string& path);
     void extractFile(int64_t number, const std::string& nodeText);
-    void writeEntry(const FileEntry& e, const fs::path& relative);
+    void writeEntry(const ArchiveFile& f, const fs::path& relative);
     bool fail(const std::string& line) {
         log_(line);
         report_.failed = 1;
@@ -76,7 +76,7 @@ ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::str
 
 void ExtractSelectedRun::extractDirectory(const std::string& path) {
     std::string why;
-    const auto relative = safeRelativePath("", path, &why);
+    const auto relative = safeRelativePath("", path, &why, c_.model.encoding);
     if (!relative) {
         fail("Skipped " + path + ": unsafe name (" + why + ")");
         return;
@@ -87,46 +87,43 @@ void ExtractSelectedRun::extractDirectory(const std::string& path) {
 
 void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText) {
     log_("Decompressing: " + nodeText);
-    if (!c_.index.isFileNumber(number)) {
+    if (!c_.model.isFileNumber(number)) {
         fail("Cannot extract " + nodeText + ": the archive has no file entry " +
              std::to_string(number));
         return;
     }
-    const FileEntry& e = c_.index.entries[static_cast<size_t>(number - 1)];
+    const ArchiveFile& f = c_.model.fileOf(number);
     std::string why;
-    const auto relative = safeRelativePath(e.dirName, e.name, &why);
+    const auto relative = safeRelativePath(f.folder, f.name, &why, c_.model.encoding);
     if (!relative) {
-        fail("Skipped " + (e.dirName.empty() ? e.name : e.dirName + "\\" + e.name) +
-             ": unsafe name (" + why + ")");
+        fail("Skipped " + f.path() + ": unsafe name (" + why + ")");
         return;
     }
     c_.host.setBusy(true);
-    writeEntry(e, *relative);
+    writeEntry(f, *relative);
     c_.host.setBusy(false);
 }
 
-void ExtractSelectedRun::writeEntry(const FileEntry& e, const fs::path& relative) {
+void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relative) {
     FileReader archive;
     if (!archive.open(c_.sFile)) {
         fail("Cannot open " + logText(c_.sFile.string()) + ": " + archive.error());
         return;
     }
-    if (!archive.seek(e.filePos)) {
-        fail("Cannot extract " + e.name + ": its data block at offset " + std::to_string(e.filePos) +
-             " lies outside the archive");
-        return;
-    }
-    const int16_t result = readEntryData(e, archive, log_);
+    const int16_t result = readFileBytes(f, archive, log_, entryBuffer);
     archive.close();
     if (result != 0) {
-        fail("Cannot extract " + e.name + ": " + describeEntryResult(result));
+        fail("Cannot extract " + f.name + ": " + describeEntryFailure(f, result));
         return;
     }
     log_("result 0");
-    const std::string archiveFolder = c_.index.archiveFolder;
+    // The archive's folder: the path up to and including its last "/".
+    const std::string sFile = c_.sFile.string();
+    const auto sep = sFile.rfind('/');
+    const std::string archiveFolder = sep == std::string::npos ? std::string() : sFile.substr(0, sep + 1);
     const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
     const fs::path target = base / relative;
-    const std::string folderShown = logText(archiveFolder) + withSlashes(e.dirName);
+    const std::string folderShown = logText(archiveFolder) + withSlashes(f.folder);
     if (!makeFolder(target.parent_path(), folderShown, folderShown)) return;
     if (const std::string why = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
         !why.empty()) {

@@ -23,7 +23,8 @@ std::string checkPart(std::string_view part) {
     return {};
 }
 
-bool appendParts(std::string_view text, std::filesystem::path& out, std::string& why) {
+bool appendParts(std::string_view text, std::filesystem::path& out, std::string& why,
+                 TextEncoding encoding) {
     size_t start = 0;
     while (true) {
         size_t end = start;
@@ -31,7 +32,7 @@ bool appendParts(std::string_view text, std::filesystem::path& out, std::string&
         const std::string_view part = text.substr(start, end - start);
         why = checkPart(part);
         if (!why.empty()) return false;
-        out /= cp1252ToUtf8(part);
+        out /= encoding == TextEncoding::Utf8 ? std::string(part) : cp1252ToUtf8(part);
         if (end == text.size()) return true;
         start = end + 1;
     }
@@ -41,10 +42,11 @@ bool appendParts(std::string_view text, std::filesystem::path& out, std::string&
 
 std::optional<std::filesystem::path> safeRelativePath(std::string_view dirName,
                                                       std::string_view name,
-                                                      std::string* reason) {
+                                                      std::string* reason, TextEncoding encoding) {
     std::filesystem::path out;
     std::string why;
-    const bool ok = (dirName.empty() || appendParts(dirName, out, why)) && appendParts(name, out, why);
+    const bool ok = (dirName.empty() || appendParts(dirName, out, why, encoding)) &&
+                    appendParts(name, out, why, encoding);
     if (!ok) {
         if (reason) *reason = why;
         return std::nullopt;

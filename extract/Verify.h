@@ -1,10 +1,10 @@
 #pragma once
-// Checking a loaded archive against its own bytes: every file entry must
-// inflate to exactly its orgSize and match the CRC-32 kept in its block; a
-// version 2 archive's header must carry the two MD5 signatures of its
-// contents.
+// Checking a loaded archive against its own bytes: every file must decode
+// to exactly its size and match every checksum its layout carries (the
+// CRC-32 in its block or record, per-block CRC-32, MD5 or SHA-1 tables); a
+// version 2 header must carry the two MD5 signatures of its contents.
 
-#include "archive/ArchiveIndex.h"
+#include "archive/ArchiveModel.h"
 
 #include <array>
 #include <cstdint>
@@ -25,7 +25,7 @@ struct VerifyProblem {
 struct VerifyReport {
     int entriesChecked = 0;
     int entriesFailed = 0;
-    bool signaturesChecked = false;   // version 2 only
+    bool signaturesChecked = false;   // layouts with header signatures only
     std::vector<VerifyProblem> problems;
     bool ok() const { return problems.empty(); }
 };
@@ -43,9 +43,9 @@ bool computeSignatures(const std::filesystem::path& archive, int32_t headerValue
 // A header field of four 32-bit words as the 16 bytes stored on disk.
 std::array<uint8_t, 16> wordsToBytes(const std::array<int32_t, 4>& words);
 
-// Reads every file entry of the archive (its "decompressing"/"pad" lines go
-// to log) and, for version 2, checks the signatures.
-VerifyReport verifyArchive(const ArchiveIndex& index, const std::filesystem::path& sFile,
+// Reads every file of the archive (its "decompressing"/"pad" lines go to
+// log) and checks the header signatures where the layout has them.
+VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::path& sFile,
                            LogSink& log);
 
 } // namespace sga

@@ -17,10 +17,10 @@ Bytes pattern(size_t n, unsigned seed) {
 
 } // namespace
 
-std::vector<std::pair<std::string, ArchiveSpec>> seedArchives() {
-    std::vector<std::pair<std::string, ArchiveSpec>> out;
+std::vector<std::pair<std::string, ArchivePlan>> seedArchives() {
+    std::vector<std::pair<std::string, ArchivePlan>> out;
     for (int32_t version : {1, 2}) {
-        ArchiveSpec plan;
+        ArchivePlan plan;
         plan.version = version;
         plan.dirs = {{"art", 0}, {"art\\fx", 1}, {"scripts", 3}};
         plan.files = {{.name = "a.lua", .data = textBytes("print('a')\n"), .compress = true},
@@ -30,11 +30,11 @@ std::vector<std::pair<std::string, ArchiveSpec>> seedArchives() {
                       {.name = "empty.ini", .data = {}}};
         out.emplace_back("v" + std::to_string(version) + "-dirs", plan);
     }
-    ArchiveSpec flat;
+    ArchivePlan flat;
     flat.files = {{.name = "only.txt", .data = textBytes("hello"), .compress = true}};
     out.emplace_back("v2-flat", flat);
 
-    ArchiveSpec locale;
+    ArchivePlan locale;
     locale.archiveName = "HW2LocaleArchive";
     locale.wideName = true;
     locale.dirs = {{"locale", 0}};
@@ -43,7 +43,7 @@ std::vector<std::pair<std::string, ArchiveSpec>> seedArchives() {
     locale.countAfterDirs = 1;
     out.emplace_back("v2-locale", locale);
 
-    ArchiveSpec odd;
+    ArchivePlan odd;
     odd.version = 2;
     odd.dirs = {{"..\\up", 0}, {"c:\\abs", 1}};
     odd.files = {{.name = "..", .data = textBytes("dots")},
@@ -64,7 +64,7 @@ Bytes seedTga(int width, int height, int depth, int idLength) {
 
 // PSD composite: 8-bit RGB, raw (0) or PackBits (1).
 Bytes seedPsd(int width, int height, int channels, int compression) {
-    PsdSpec plan{.channels = static_cast<uint16_t>(channels),
+    PsdPlan plan{.channels = static_cast<uint16_t>(channels),
                  .height = height,
                  .width = width,
                  .imageResources = {0, 1, 2, 3, 4, 5},
@@ -104,7 +104,7 @@ Bytes seedPcx(int width, int height, int planes) {
         for (int p = 0; p < planes; ++p)
             for (int x = 0; x < bytesPerLine; ++x)
                 raw.push_back(static_cast<uint8_t>((y % 2 ? x / 3 * 48 : x * 16) + y + p * 50));
-    PcxSpec plan{.planes = static_cast<uint8_t>(planes),
+    PcxPlan plan{.planes = static_cast<uint8_t>(planes),
                  .xMax = static_cast<uint16_t>(width - 1),
                  .yMax = static_cast<uint16_t>(height - 1),
                  .bytesPerLine = static_cast<uint16_t>(bytesPerLine),

@@ -11,12 +11,12 @@
 
 namespace sga::fuzz {
 
-using sga::testing::ArchiveSpec;
+using sga::testing::ArchivePlan;
 using sga::testing::Bytes;
 
 // Named archive descriptions: version 1 and 2 with directories, compressed,
 // stored and empty files, a flat one, a locale archive, odd names.
-std::vector<std::pair<std::string, ArchiveSpec>> seedArchives();
+std::vector<std::pair<std::string, ArchivePlan>> seedArchives();
 
 // Uncompressed true-colour TGA of depth 24 or 32, with an image ID field of
 // idLength bytes.

@@ -6,8 +6,8 @@ namespace sga::ui {
 
 namespace {
 
-QString fromCp1252(const std::string& text) {
-    return QString::fromStdString(cp1252ToUtf8(text));
+QString textOf(const ArchiveTree& tree, const std::string& text) {
+    return QString::fromStdString(tree.utf8Text ? text : cp1252ToUtf8(text));
 }
 
 } // namespace
@@ -84,9 +84,9 @@ QVariant ArchiveTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return fromCp1252(node->text);
+        return textOf(tree_, node->text);
     case KeyRole:
-        return fromCp1252(node->key);
+        return textOf(tree_, node->key);
     default:
         return {};
     }

@@ -389,7 +389,7 @@ void frmMain::mnuRecentFile_Click(int Index) {
 void frmMain::loadArchive() {
     RunScope run(*this);
     // A failed load has shown its reason in the status bar and in the log.
-    (void)openArchive(toPath(sFile), index_, tree_, log_, *this);
+    (void)openAnyArchive(toPath(sFile), archive_, log_, *this);
 }
 
 void frmMain::Toolbar1_ButtonClick(QAction* Button) {
@@ -421,8 +421,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    index_ = ArchiveIndex{};
-    tree_.clear();
+    archive_ = OpenedArchive{};
     treeModel_->clear();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible()) window->close();
@@ -430,19 +429,24 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+const ArchiveIndex& frmMain::archiveIndex() const {
+    static const ArchiveIndex none;
+    return archive_.index ? *archive_.index : none;
+}
+
 void frmMain::mnuExtract_Click() {
     if (running_ || sFile.isEmpty()) return;
     const TreeNode* node = treeModel_->nodeAt(TreeView1->currentIndex());
     if (!node) return;
     RunScope run(*this);
-    const ExtractContext context{index_, toPath(sFile), toPath(extractLocation), log_, *this};
+    const ExtractContext context{archive_.model, toPath(sFile), toPath(extractLocation), log_, *this};
     showReport(extractSelected(context, node->key, node->text).summary);
 }
 
 void frmMain::mnuExtAll_Click() {
     if (running_ || sFile.isEmpty()) return;
     RunScope run(*this);
-    const ExtractContext context{index_, toPath(sFile), toPath(extractLocation), log_, *this};
+    const ExtractContext context{archive_.model, toPath(sFile), toPath(extractLocation), log_, *this};
     showReport(extractAll(context).summary);
 }
 

@@ -3,7 +3,7 @@
 // status bar and the progress display of Extract all. It is also the window
 // host through which the loader and the extraction commands report.
 
-#include "archive/ArchiveIndex.h"
+#include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
 #include "core/WindowHost.h"
 #include "preview/PreviewImage.h"
@@ -105,7 +105,9 @@ public:
     // Items 0 (the separator) to 4 of the recent-files list.
     QAction* mnuRecentFile(int index) const;
 
-    const ArchiveIndex& archiveIndex() const { return index_; }
+    // The index of the specified loader (empty for other layouts).
+    const ArchiveIndex& archiveIndex() const;
+    const ArchiveModel& archiveModel() const { return archive_.model; }
     ArchiveTreeModel* treeModel() const { return treeModel_; }
     QString statusText() const;
     bool isRunning() const { return running_; }
@@ -144,8 +146,7 @@ private:
     QString dataFolder_;
     QString settingsFile_;
     ActivityLog log_;
-    ArchiveIndex index_;
-    ArchiveTree tree_;
+    OpenedArchive archive_;
 
     ImageList* ilImages = nullptr;
     QToolBar* Toolbar1 = nullptr;

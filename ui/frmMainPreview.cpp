@@ -64,12 +64,11 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
 
 bool frmMain::readEntry(int32_t entryIndex) {
     // Only file entries have stored bytes.
-    if (!index_.isFileNumber(int64_t{entryIndex} + 1)) return false;
-    const FileEntry& entry = index_.entries[static_cast<size_t>(entryIndex)];
+    const ArchiveModel& model = archive_.model;
+    if (!model.isFileNumber(int64_t{entryIndex} + 1)) return false;
     FileReader archive;
     if (!archive.open(std::filesystem::path(QFile::encodeName(sFile).toStdString()))) return false;
-    if (!archive.seek(entry.filePos)) return false;
-    return readEntryData(entry, archive, log_) == 0;
+    return readFileBytes(model.fileOf(int64_t{entryIndex} + 1), archive, log_, entryBuffer) == 0;
 }
 
 void frmMain::openTextFile(int32_t entryIndex) {
@@ -77,8 +76,10 @@ void frmMain::openTextFile(int32_t entryIndex) {
     Text1->show();
     if (!readEntry(entryIndex)) return;
     const size_t n = std::min(entryBuffer.size(), kTextPreviewBytes);
-    QString text = QString::fromStdString(
-        cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(entryBuffer.data()), n)));
+    const std::string_view bytes(reinterpret_cast<const char*>(entryBuffer.data()), n);
+    QString text = QString::fromStdString(archive_.model.encoding == TextEncoding::Utf8
+                                              ? std::string(bytes)
+                                              : cp1252ToUtf8(bytes));
     // The text view breaks lines at CR and at LF alike: one break per CR LF.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Text1->setPlainText(text);
@@ -102,7 +103,7 @@ void frmMain::openImageFile(int32_t entryIndex) {
         return;
     }
 
-    const std::string extension = extensionOf(index_.entries[static_cast<size_t>(entryIndex)].name);
+    const std::string extension = extensionOf(archive_.model.fileOf(int64_t{entryIndex} + 1).name);
     const std::filesystem::path path(QFile::encodeName(tempPath).toStdString());
     if (extension == "tga") {
         loadTGA(path, PreviewImage);

@@ -11,8 +11,8 @@ namespace {
 
 using namespace sga::testing;
 
-ArchiveSpec smallSpec(int32_t version) {
-    ArchiveSpec plan;
+ArchivePlan smallPlan(int32_t version) {
+    ArchivePlan plan;
     plan.version = version;
     plan.dirs = {{"art", 0}, {"art\\fx", 1}};
     plan.files = {{.name = "a.lua", .data = textBytes("print('a')"), .compress = true},
@@ -49,9 +49,9 @@ void expectCleanFailure(const Attempt& a, const std::string& what) {
 
 TEST(BadArchive, EveryPrefixFailsCleanlyUntilTheLastName) {
     for (int32_t version : {1, 2}) {
-        const ArchiveSpec plan = smallSpec(version);
+        const ArchivePlan plan = smallPlan(version);
         const Bytes whole = buildArchive(plan);
-        const Layout layout = layoutOf(plan);
+        const PlanOffsets layout = offsetsOf(plan);
         const size_t lastNameStart = layout.dataArea - std::string("spark.tga").size() - 1;
         TempDir dir;
         for (size_t length = 0; length < whole.size(); ++length) {
@@ -70,7 +70,7 @@ TEST(BadArchive, EveryPrefixFailsCleanlyUntilTheLastName) {
 }
 
 TEST(BadArchive, MessagesNameTheFieldAndOffset) {
-    const Bytes whole = buildArchive(smallSpec(2));
+    const Bytes whole = buildArchive(smallPlan(2));
     TempDir dir;
     Attempt a;
     attempt(a, dir.write("cut.big", Bytes(whole.begin(), whole.begin() + 178)));
@@ -90,28 +90,28 @@ TEST(BadArchive, MessagesNameTheFieldAndOffset) {
 TEST(BadArchive, CountsOutOfRange) {
     struct Case {
         std::string what;
-        std::function<void(ArchiveSpec&)> change;
+        std::function<void(ArchivePlan&)> change;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"dirCount 0", [](ArchiveSpec& s) { s.dirCount = 0; }, "dirCount at offset 190 is 0"},
-        {"dirCount -32768", [](ArchiveSpec& s) { s.dirCount = -32768; }, "dirCount"},
-        {"totalEntries -1", [](ArchiveSpec& s) { s.totalEntries = -1; }, "totalEntries at offset 202 is -1"},
-        {"totalEntries 0", [](ArchiveSpec& s) { s.totalEntries = 0; }, "totalEntries"},
-        {"totalEntries too small for the directories", [](ArchiveSpec& s) { s.totalEntries = 2; }, "exceeds totalEntries"},
-        {"more file records than names", [](ArchiveSpec& s) { s.totalEntries = 4; }, "only 1 file names"},
-        {"numOfRecords negative", [](ArchiveSpec& s) { s.numOfRecords = -1; }, "negative"},
-        {"numOfRecords below dirCount", [](ArchiveSpec& s) { s.numOfRecords = 2; }, "fewer than the 3"},
-        {"numOfRecords huge", [](ArchiveSpec& s) { s.numOfRecords = 0x7FFFFFFF; }, "runs past the end"},
-        {"more names than bytes", [](ArchiveSpec& s) { s.totalEntries = 32767; s.countAfterDirs = 2; }, "32766 names"},
-        {"file count negative", [](ArchiveSpec& s) { s.countAfterDirs = -5; }, "is negative (-5)"},
-        {"file count huge", [](ArchiveSpec& s) { s.countAfterDirs = 32767; }, "file table of 32767 records"},
-        {"start overflows", [](ArchiveSpec& s) { s.dirs[1].start = 32767; }, "directory record 3"},
-        {"data position overflows", [](ArchiveSpec& s) { s.dataOffset = 0x7FFFFFF0; }, "out of range"},
+        {"dirCount 0", [](ArchivePlan& s) { s.dirCount = 0; }, "dirCount at offset 190 is 0"},
+        {"dirCount -32768", [](ArchivePlan& s) { s.dirCount = -32768; }, "dirCount"},
+        {"totalEntries -1", [](ArchivePlan& s) { s.totalEntries = -1; }, "totalEntries at offset 202 is -1"},
+        {"totalEntries 0", [](ArchivePlan& s) { s.totalEntries = 0; }, "totalEntries"},
+        {"totalEntries too small for the directories", [](ArchivePlan& s) { s.totalEntries = 2; }, "exceeds totalEntries"},
+        {"more file records than names", [](ArchivePlan& s) { s.totalEntries = 4; }, "only 1 file names"},
+        {"numOfRecords negative", [](ArchivePlan& s) { s.numOfRecords = -1; }, "negative"},
+        {"numOfRecords below dirCount", [](ArchivePlan& s) { s.numOfRecords = 2; }, "fewer than the 3"},
+        {"numOfRecords huge", [](ArchivePlan& s) { s.numOfRecords = 0x7FFFFFFF; }, "runs past the end"},
+        {"more names than bytes", [](ArchivePlan& s) { s.totalEntries = 32767; s.countAfterDirs = 2; }, "32766 names"},
+        {"file count negative", [](ArchivePlan& s) { s.countAfterDirs = -5; }, "is negative (-5)"},
+        {"file count huge", [](ArchivePlan& s) { s.countAfterDirs = 32767; }, "file table of 32767 records"},
+        {"start overflows", [](ArchivePlan& s) { s.dirs[1].start = 32767; }, "directory record 3"},
+        {"data position overflows", [](ArchivePlan& s) { s.dataOffset = 0x7FFFFFF0; }, "out of range"},
     };
     TempDir dir;
     for (const auto& c : cases) {
-        ArchiveSpec plan = smallSpec(2);
+        ArchivePlan plan = smallPlan(2);
         c.change(plan);
         Attempt a;
         attempt(a, dir.write("bad.big", buildArchive(plan)));
@@ -121,8 +121,8 @@ TEST(BadArchive, CountsOutOfRange) {
 }
 
 TEST(BadArchive, FlippedBytesNeverCrash) {
-    const Bytes whole = buildArchive(smallSpec(2));
-    const Layout layout = layoutOf(smallSpec(2));
+    const Bytes whole = buildArchive(smallPlan(2));
+    const PlanOffsets layout = offsetsOf(smallPlan(2));
     TempDir dir;
     for (size_t at = 0; at < layout.dataArea; ++at) {
         for (uint8_t value : {uint8_t{0x00}, uint8_t{0xFF}, uint8_t{0x80}, uint8_t{0x7F}}) {

@@ -12,8 +12,8 @@ namespace {
 using namespace sga::testing;
 
 // The worked example: two directories, a file at the top level and one in each.
-ArchiveSpec exampleSpec() {
-    ArchiveSpec plan;
+ArchivePlan examplePlan() {
+    ArchivePlan plan;
     plan.dirs = {{"art", 1}, {"art\\textures", 2}};
     plan.files = {{.name = "readme.txt", .data = textBytes("hello")},
                   {.name = "a.lua", .data = textBytes("print(1)")},
@@ -35,7 +35,7 @@ void load(Loaded& out, const std::filesystem::path& path) {
 
 TEST(LoaderTrace, WholeTraceOfAVersion2Archive) {
     TempDir dir;
-    auto path = dir.write("data.big", buildArchive(exampleSpec()));
+    auto path = dir.write("data.big", buildArchive(examplePlan()));
     Loaded l;
     load(l, path);
     ASSERT_TRUE(l.status.ok()) << l.status.message();
@@ -86,7 +86,7 @@ TEST(LoaderTrace, WholeTraceOfAVersion2Archive) {
 
 TEST(LoaderTrace, IndexHoldsAdjustedValues) {
     TempDir dir;
-    auto path = dir.write("data.big", buildArchive(exampleSpec()));
+    auto path = dir.write("data.big", buildArchive(examplePlan()));
     Loaded l;
     load(l, path);
     ASSERT_TRUE(l.status.ok());
@@ -111,7 +111,7 @@ TEST(LoaderTrace, IndexHoldsAdjustedValues) {
 }
 
 TEST(LoaderTrace, Version1PositionsAndHexCount) {
-    ArchiveSpec plan = exampleSpec();
+    ArchivePlan plan = examplePlan();
     plan.version = 1;
     plan.tocChunks = 300;
     TempDir dir;
@@ -129,7 +129,7 @@ TEST(LoaderTrace, Version1PositionsAndHexCount) {
 
 TEST(LoaderTrace, UnknownVersionsUseTheVersion1Layout) {
     for (int32_t version : {3, 7, 0}) {
-        ArchiveSpec plan = exampleSpec();
+        ArchivePlan plan = examplePlan();
         plan.version = version;
         TempDir dir;
         Loaded l;
@@ -147,7 +147,7 @@ TEST(LoaderTrace, UnknownVersionsUseTheVersion1Layout) {
 }
 
 TEST(LoaderTrace, LocaleArchiveReadsOneRecordMore) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.archiveName = "HW2LocaleArchive";
     plan.wideName = true;
     for (int i = 0; i < 100; ++i) plan.files.push_back({.name = "f" + std::to_string(i) + ".txt", .data = textBytes("x")});
@@ -178,7 +178,7 @@ TEST(LoaderTrace, LocaleArchiveReadsOneRecordMore) {
 }
 
 TEST(LoaderTrace, NoNamedDirectoriesLogsNoHeadings) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
     TempDir dir;
     Loaded l;
@@ -193,12 +193,12 @@ TEST(LoaderTrace, NoNamedDirectoriesLogsNoHeadings) {
 }
 
 TEST(LoaderTrace, LastNameMayRunToTheEndOfTheFile) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "a.txt", .data = {}}, {.name = "last.lua", .data = {}}};
     plan.finalNul = false;
     TempDir dir;
     Bytes bytes = buildArchive(plan);
-    bytes.resize(layoutOf(plan).dataArea);   // the file ends inside the name table
+    bytes.resize(offsetsOf(plan).dataArea);   // the file ends inside the name table
     Loaded l;
     load(l, dir.write("n.big", bytes));
     ASSERT_TRUE(l.status.ok()) << l.status.message();
@@ -208,7 +208,7 @@ TEST(LoaderTrace, LastNameMayRunToTheEndOfTheFile) {
 TEST(LoaderTrace, HostSeesTheLoadInOrder) {
     TempDir dir;
     Loaded l;
-    load(l, dir.write("data.big", buildArchive(exampleSpec())));
+    load(l, dir.write("data.big", buildArchive(examplePlan())));
     ASSERT_TRUE(l.status.ok());
     const std::vector<std::string> expected = {"busy", "tree cleared", "label1 431", "tree filled 6",
                                                "idle"};
@@ -219,7 +219,7 @@ TEST(LoaderTrace, HostSeesTheLoadInOrder) {
 TEST(LoaderTrace, HiddenArchiveLoadsWithExtractionDisabled) {
     TempDir dir;
     Loaded l;
-    load(l, dir.write(".hidden.big", buildArchive(exampleSpec())));
+    load(l, dir.write(".hidden.big", buildArchive(examplePlan())));
     ASSERT_TRUE(l.status.ok());
     EXPECT_FALSE(l.host.extractionEnabled);
     EXPECT_EQ(l.tree.size(), 6u);

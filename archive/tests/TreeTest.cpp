@@ -25,7 +25,7 @@ std::vector<Row> rows(const ArchiveTree& tree) {
     return out;
 }
 
-ArchiveTree loadTree(const ArchiveSpec& plan, ArchiveIndex* indexOut = nullptr,
+ArchiveTree loadTree(const ArchivePlan& plan, ArchiveIndex* indexOut = nullptr,
                      const std::string& fileName = "data.big") {
     TempDir dir;
     ArchiveIndex index;
@@ -39,7 +39,7 @@ ArchiveTree loadTree(const ArchiveSpec& plan, ArchiveIndex* indexOut = nullptr,
 }
 
 TEST(ArchiveTree, WorkedExample) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"art", 1}, {"art\\textures", 2}};
     plan.files = {{.name = "readme.txt"}, {.name = "a.lua"}, {.name = "rock.tga"}};
     ArchiveIndex index;
@@ -63,7 +63,7 @@ TEST(ArchiveTree, WorkedExample) {
 }
 
 TEST(ArchiveTree, ChildListedBeforeItsParentHangsUnderTheRoot) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"art\\fx", 0}, {"art", 1}};
     plan.files = {{.name = "spark.tga"}, {.name = "base.lua"}};
     const std::vector<Row> expected = {
@@ -77,7 +77,7 @@ TEST(ArchiveTree, ChildListedBeforeItsParentHangsUnderTheRoot) {
 }
 
 TEST(ArchiveTree, SharedStartGoesToTheLaterDirectoryAndOwnersCarryOver) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"empty", 1}, {"full", 1}, {"late", 3}};
     plan.files = {{.name = "top.txt"}, {.name = "x.lua"}, {.name = "y.lua"}, {.name = "x.lua"}};
     const std::vector<Row> expected = {
@@ -94,7 +94,7 @@ TEST(ArchiveTree, SharedStartGoesToTheLaterDirectoryAndOwnersCarryOver) {
 }
 
 TEST(ArchiveTree, SameNamesGetDistinctKeys) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "x.lua"}, {.name = "x.lua"}};
     ArchiveTree tree = loadTree(plan);
     ASSERT_EQ(tree.size(), 3u);
@@ -103,7 +103,7 @@ TEST(ArchiveTree, SameNamesGetDistinctKeys) {
 }
 
 TEST(ArchiveTree, DuplicateDirectoryNamesShareOneNode) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"a", 0}, {"a", 1}};
     plan.files = {{.name = "one.txt"}, {.name = "two.txt"}};
     const std::vector<Row> expected = {

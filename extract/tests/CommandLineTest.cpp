@@ -1,3 +1,4 @@
+#include "archive/ArchiveOpen.h"
 // The sga binary's extract, cat and verify subcommands, run as a user would.
 #include "extract/tests/ExtractFixture.h"
 
@@ -36,8 +37,8 @@ Result sga(const TempDir& dir, const std::string& args) {
     return r;
 }
 
-ArchiveSpec mixedArchive() {
-    ArchiveSpec plan = smallArchive();
+ArchivePlan mixedArchive() {
+    ArchivePlan plan = smallArchive();
     plan.sign = true;
     for (int i = 0; i < 30; ++i)
         plan.files.push_back({.name = "n" + std::to_string(i) + ".fda",
@@ -69,7 +70,8 @@ TEST(CommandLine, ExtractWritesWhatExtractAllWritesAndTheSameLog) {
     WindowHost host;
     ASSERT_TRUE(openArchive(f.archive, index, tree, expected, host).ok());
     fs::remove_all(one);
-    extractAll(ExtractContext{index, f.archive, one, expected, host});
+    const ArchiveModel model = modelFromIndex(index, std::filesystem::file_size(f.archive));
+    extractAll(ExtractContext{model, f.archive, one, expected, host});
     EXPECT_EQ(readLines(f.dir.path() / "one.log"), expected.lines);
     std::vector<std::string> twoLines = readLines(f.dir.path() / "two.log");
     for (auto& l : twoLines)
@@ -79,7 +81,7 @@ TEST(CommandLine, ExtractWritesWhatExtractAllWritesAndTheSameLog) {
 }
 
 TEST(CommandLine, ExtractFailureExitsOneWithASummary) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "bad", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
                   {.name = "good", .data = textBytes("y")}};
     LoadedFixture f(plan);
@@ -107,7 +109,7 @@ TEST(CommandLine, CatWritesOneEntry) {
 }
 
 TEST(CommandLine, VerifyPassesAndFails) {
-    const ArchiveSpec plan = mixedArchive();
+    const ArchivePlan plan = mixedArchive();
     LoadedFixture f(plan);
     Result r = sga(f.dir, "verify " + quoted(f.archive.string()));
     EXPECT_EQ(r.status, 0) << r.err;

@@ -36,7 +36,7 @@ struct Reader {
 };
 
 TEST(EntryData, StoredEntryIsReturnedAsIsWithBothLogLines) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "readme.txt", .data = textBytes("plain text")}};
     LoadedFixture f(plan);
     Reader r(f);
@@ -49,7 +49,7 @@ TEST(EntryData, StoredEntryIsReturnedAsIsWithBothLogLines) {
 }
 
 TEST(EntryData, TheProgramWideBufferIsTheDefault) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "a.lua", .data = textBytes("x = 1"), .compress = true}};
     LoadedFixture f(plan);
     FileReader file;
@@ -65,7 +65,7 @@ TEST(EntryData, TheProgramWideBufferIsTheDefault) {
 
 TEST(EntryData, AnyNonzeroFlagMeansCompressed) {
     const Bytes data = textBytes(std::string(5000, 'a') + "tail");
-    ArchiveSpec plan;
+    ArchivePlan plan;
     for (uint8_t flag : {1, 2, 16, 32, 255})
         plan.files.push_back({.name = "f" + std::to_string(flag), .data = data, .compress = true, .flag = flag});
     // Flag 0 over a zlib stream: the stream itself is the entry.
@@ -81,7 +81,7 @@ TEST(EntryData, AnyNonzeroFlagMeansCompressed) {
 }
 
 TEST(EntryData, NameFieldWithoutNulIsLoggedWhole) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "n.txt", .data = textBytes("n"), .blockName = std::string(300, 'x')}};
     LoadedFixture f(plan);
     Reader r(f);
@@ -93,7 +93,7 @@ TEST(EntryData, NameFieldWithoutNulIsLoggedWhole) {
 }
 
 TEST(EntryData, PadLineCarriesEightNumbersEachFollowedByASpace) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "p", .data = textBytes("p"), .pad = Bytes{0, 1, 2, 3, 250, 251, 252, 255}},
                   {.name = "z", .data = textBytes("z"), .pad = Bytes(8, 0)}};
     LoadedFixture f(plan);
@@ -105,7 +105,7 @@ TEST(EntryData, PadLineCarriesEightNumbersEachFollowedByASpace) {
 }
 
 TEST(EntryData, ZeroLengthEntriesAndTwoReadsInARow) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "long", .data = randomBytes(70000, 1), .compress = true},
                   {.name = "short", .data = textBytes("xy")},
                   {.name = "empty", .data = {}},
@@ -129,7 +129,7 @@ TEST(EntryData, InflateFailuresGiveNonzeroResults) {
     Bytes badChecksum = stream;
     badChecksum.back() ^= 1;
     const Bytes truncated(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "garbage", .data = data, .flag = 1, .stored = randomBytes(64, 2)},
                   {.name = "too large", .data = data, .compress = true, .orgSize = int32_t(data.size() + 1)},
                   {.name = "too small", .data = data, .compress = true, .orgSize = int32_t(data.size() - 1)},
@@ -166,7 +166,7 @@ TEST(EntryData, DecompressBufferRefusesUnreachableSizesBeforeAllocating) {
 }
 
 TEST(EntryData, TruncatedArchiveFailsCleanlyAtEveryCut) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "a", .data = textBytes("first entry"), .compress = true},
                   {.name = "b", .data = randomBytes(3000, 3), .compress = true}};
     const Bytes whole = buildArchive(plan);
@@ -191,10 +191,10 @@ TEST(EntryData, TruncatedArchiveFailsCleanlyAtEveryCut) {
 }
 
 TEST(EntryData, StoredSizeBeyondTheFileIsRefusedWithoutAllocating) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "big", .data = textBytes("small")}};
     Bytes bytes = buildArchive(plan);
-    const size_t compSizeAt = layoutOf(plan).fileTable + 9;
+    const size_t compSizeAt = offsetsOf(plan).fileTable + 9;
     for (int32_t stored : {INT32_MAX, 1 << 30, -5}) {
         for (int i = 0; i < 4; ++i)
             bytes[compSizeAt + static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(stored) >> (8 * i));

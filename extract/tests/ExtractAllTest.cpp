@@ -1,3 +1,4 @@
+#include "archive/ArchiveOpen.h"
 #include "core/FileReader.h"
 #include "extract/EntryData.h"
 #include "extract/Verify.h"
@@ -24,7 +25,7 @@ void extract(const LoadedFixture& f, AllRun& run, int jobs = 1) {
 }
 
 TEST(ExtractAll, SmallArchiveLogHostAndFiles) {
-    const ArchiveSpec plan = smallArchive();
+    const ArchivePlan plan = smallArchive();
     LoadedFixture f(plan);
     AllRun run;
     extract(f, run);
@@ -98,7 +99,7 @@ TEST(ExtractAll, SecondRunIntoTheSameLocationRewritesEveryFile) {
 }
 
 TEST(ExtractAll, FdaIsReplacedInFileTargetsOnly) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"ai.fda", 0}};
     plan.files = {{.name = "x.fda", .data = textBytes("1")},
                   {.name = "x.fda.bak", .data = textBytes("2"), .compress = true},
@@ -121,7 +122,7 @@ TEST(ExtractAll, FdaIsReplacedInFileTargetsOnly) {
 }
 
 TEST(ExtractAll, ArchiveWithoutDirectories) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
     LoadedFixture f(plan);
     AllRun run;
@@ -133,7 +134,7 @@ TEST(ExtractAll, ArchiveWithoutDirectories) {
 }
 
 TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"..", 0}, {"ok\\..\\..", 1}, {"C:\\win", 2}, {"\\abs", 3}, {"ok", 4}};
     plan.files = {{.name = "up.txt", .data = textBytes("1")},
                   {.name = "up2.txt", .data = textBytes("2")},
@@ -166,7 +167,7 @@ TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
 }
 
 TEST(ExtractAll, FoldersThatCannotBeCreatedAndFilesThatCannotBeWritten) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"blocked", 0}, {"deep\\er", 1}};
     plan.files = {{.name = "x.txt", .data = textBytes("x")},
                   {.name = "y.txt", .data = textBytes("y"), .compress = true},
@@ -198,7 +199,7 @@ TEST(ExtractAll, ExtractLocationUnderAFileFailsEveryEntryAndRestoresTheWindow) {
     LoadedFixture f(smallArchive());
     const auto blocker = f.dir.write("plain-file", textBytes("x"));
     AllRun run;
-    run.report = extractAll(ExtractContext{f.index, f.archive, blocker / "sub", run.log, run.host});
+    run.report = extractAll(ExtractContext{f.model, f.archive, blocker / "sub", run.log, run.host});
     EXPECT_EQ(run.report.failed, 5);
     EXPECT_EQ(run.report.written, 0);
     EXPECT_EQ(run.log.lines[0], "Making extract location: " + (blocker / "sub").string());
@@ -208,7 +209,7 @@ TEST(ExtractAll, ExtractLocationUnderAFileFailsEveryEntryAndRestoresTheWindow) {
 }
 
 TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "bad.lua", .data = textBytes("data"), .flag = 1, .stored = textBytes("not zlib")},
                   {.name = "good.lua", .data = textBytes("good")},
                   {.name = "empty.lua", .data = {}, .flag = 1, .stored = textBytes("junk")}};
@@ -229,7 +230,7 @@ TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
 }
 
 TEST(ExtractAll, EmptyEntriesAreReadWhenTheirRecordSaysOtherwise) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "stored.txt", .data = textBytes("kept"), .orgSize = 0},
                   {.name = "lost.txt", .data = {}},
                   {.name = "empty.txt", .data = {}}};
@@ -263,12 +264,12 @@ TEST(ExtractAll, StopRequestRestoresTheWindowAndClosesTheRun) {
 }
 
 TEST(ExtractAll, ParallelJobsGiveTheSameFilesLogAndHostCalls) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"a", 0}, {"a\\b", 40}};
     for (int i = 0; i < 90; ++i) {
         Bytes data(static_cast<size_t>(i * 997 % 20000), static_cast<uint8_t>(i));
         for (size_t k = 0; k < data.size(); k += 7) data[k] = static_cast<uint8_t>(k * i);
-        FileSpec file{.name = "f" + std::to_string(i) + (i % 9 == 0 ? ".fda" : ".dat"), .data = data,
+        EntryPlan file{.name = "f" + std::to_string(i) + (i % 9 == 0 ? ".fda" : ".dat"), .data = data,
                       .compress = i % 3 != 0};
         if (i == 50) file.stored = textBytes("broken");
         if (i == 51) file.name = "..";
@@ -305,7 +306,8 @@ TEST(ExtractAll, RealHomeworldArchiveExtractsWithEveryCrcMatching) {
     const fs::path archive = real / "hw2-mod-options.big";
     ASSERT_TRUE(openArchive(archive, index, tree, quiet, host).ok());
     ASSERT_EQ(index.totalEntries(), 902);
-    ExtractReport report = extractAll(ExtractContext{index, archive, dir.path(), quiet, host}, {.jobs = 2});
+    const ArchiveModel model = modelFromIndex(index, std::filesystem::file_size(archive));
+    ExtractReport report = extractAll(ExtractContext{model, archive, dir.path(), quiet, host}, {.jobs = 2});
     EXPECT_EQ(report.written, 890);
     EXPECT_EQ(report.failed, 0);
     int checked = 0;

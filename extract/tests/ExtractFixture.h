@@ -1,6 +1,7 @@
 #pragma once
 // An archive written to a temporary folder and loaded as the window loads it.
 
+#include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
 #include "core/WindowHost.h"
 #include "archive/modSGA.h"
@@ -22,8 +23,11 @@ struct LoadedFixture {
     std::filesystem::path archive;
     ArchiveIndex index;
     ArchiveTree tree;
+    // Made from index, as the program opens it, whenever a context is asked
+    // for: tests change index to damage an entry.
+    mutable ArchiveModel model;
 
-    explicit LoadedFixture(const ArchiveSpec& plan, const std::string& fileName = "data.big") {
+    explicit LoadedFixture(const ArchivePlan& plan, const std::string& fileName = "data.big") {
         archive = dir.write("in/" + fileName, buildArchive(plan));
         load();
     }
@@ -32,16 +36,18 @@ struct LoadedFixture {
         WindowHost host;
         const Status status = openArchive(archive, index, tree, quiet, host);
         ASSERT_TRUE(status.ok()) << status.message();
+        model = modelFromIndex(index, static_cast<int64_t>(std::filesystem::file_size(archive)));
     }
     std::filesystem::path out() const { return dir.path() / "out"; }
     ExtractContext context(LogSink& log, WindowHost& host) const {
-        return ExtractContext{index, archive, out(), log, host};
+        model = modelFromIndex(index, static_cast<int64_t>(std::filesystem::file_size(archive)));
+        return ExtractContext{model, archive, out(), log, host};
     }
 };
 
 // art (a.lua), art\fx (spark.tga) and readme.txt at the top level.
-inline ArchiveSpec smallArchive() {
-    ArchiveSpec plan;
+inline ArchivePlan smallArchive() {
+    ArchivePlan plan;
     plan.dirs = {{"art", 1}, {"art\\fx", 2}};
     plan.files = {{.name = "readme.txt", .data = textBytes("read me\r\n")},
                   {.name = "a.lua", .data = textBytes("print('hello')\n"), .compress = true},

@@ -29,7 +29,7 @@ void select(const LoadedFixture& f, Selected& s, const std::string& text) {
 }
 
 TEST(ExtractSelected, FileNodeIsWrittenBesideTheArchive) {
-    const ArchiveSpec plan = smallArchive();
+    const ArchivePlan plan = smallArchive();
     LoadedFixture f(plan);
     Selected s;
     select(f, s, "spark.tga");
@@ -55,7 +55,7 @@ TEST(ExtractSelected, FileNodeIsWrittenBesideTheArchive) {
 }
 
 TEST(ExtractSelected, TopLevelFileAndFdaNameKeptAsIs) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.files = {{.name = "ai.fda", .data = textBytes("ai"), .compress = true},
                   {.name = "empty.txt", .data = {}}};
     LoadedFixture f(plan);
@@ -92,7 +92,7 @@ TEST(ExtractSelected, RootAndNoSelectionDoNothing) {
 }
 
 TEST(ExtractSelected, FailuresAreLoggedAndReported) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"sub", 0}};
     plan.files = {{.name = "bad.lua", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
                   {.name = "good.lua", .data = textBytes("good")}};
@@ -119,7 +119,7 @@ TEST(ExtractSelected, FailuresAreLoggedAndReported) {
 }
 
 TEST(ExtractSelected, SeveralMissingLevelsAreCreated) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"a\\b\\c", 0}};
     plan.files = {{.name = "deep.txt", .data = textBytes("deep")}};
     LoadedFixture f(plan);
@@ -129,7 +129,7 @@ TEST(ExtractSelected, SeveralMissingLevelsAreCreated) {
 }
 
 TEST(ExtractSelected, HostileNamesAreRefused) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.dirs = {{"..\\..", 0}};
     plan.files = {{.name = "escape.txt", .data = textBytes("x")}};
     LoadedFixture f(plan);

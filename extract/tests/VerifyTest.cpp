@@ -1,3 +1,4 @@
+#include "archive/ArchiveOpen.h"
 #include "extract/Verify.h"
 #include "extract/tests/ExtractFixture.h"
 
@@ -8,24 +9,24 @@ namespace {
 
 using namespace sga::testing;
 
-ArchiveSpec signedArchive() {
-    ArchiveSpec plan = smallArchive();
+ArchivePlan signedArchive() {
+    ArchivePlan plan = smallArchive();
     plan.sign = true;
     return plan;
 }
 
-VerifyReport verifyBytes(const ArchiveSpec& plan, const Bytes& bytes) {
+VerifyReport verifyBytes(const ArchivePlan& plan, const Bytes& bytes) {
     LoadedFixture f(plan);
     f.archive = f.dir.write("in/changed.big", bytes);
     f.load();
     NullLog log;
-    return verifyArchive(f.index, f.archive, log);
+    return verifyArchive(f.model, f.archive, log);
 }
 
 TEST(Verify, SignedArchivePasses) {
     LoadedFixture f(signedArchive());
     MemoryLog log;
-    const VerifyReport report = verifyArchive(f.index, f.archive, log);
+    const VerifyReport report = verifyArchive(f.model, f.archive, log);
     EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems[0].message);
     EXPECT_TRUE(report.signaturesChecked);
     EXPECT_EQ(report.entriesChecked, 3);
@@ -35,21 +36,21 @@ TEST(Verify, SignedArchivePasses) {
 TEST(Verify, UnsignedVersion2HeaderFailsAndVersion1HasNoSignatures) {
     LoadedFixture unsignedV2(smallArchive());
     NullLog log;
-    VerifyReport report = verifyArchive(unsignedV2.index, unsignedV2.archive, log);
+    VerifyReport report = verifyArchive(unsignedV2.model, unsignedV2.archive, log);
     ASSERT_EQ(report.problems.size(), 2u);
     EXPECT_EQ(report.problems[0].entryNumber, 0);
     EXPECT_EQ(report.entriesFailed, 0);
 
-    ArchiveSpec v1 = smallArchive();
+    ArchivePlan v1 = smallArchive();
     v1.version = 1;
     LoadedFixture f(v1);
-    report = verifyArchive(f.index, f.archive, log);
+    report = verifyArchive(f.model, f.archive, log);
     EXPECT_TRUE(report.ok());
     EXPECT_FALSE(report.signaturesChecked);
 }
 
 TEST(Verify, ChangedDataBreaksCrcAndHeaderSignature) {
-    const ArchiveSpec plan = signedArchive();
+    const ArchivePlan plan = signedArchive();
     Bytes bytes = buildArchive(plan);
     bytes[bytes.size() - 1] ^= 0x01;   // last byte of spark.tga's stream: its Adler-32
     VerifyReport report = verifyBytes(plan, bytes);
@@ -60,14 +61,14 @@ TEST(Verify, ChangedDataBreaksCrcAndHeaderSignature) {
 }
 
 TEST(Verify, WrongCrcOrSizeOfAStoredEntry) {
-    ArchiveSpec plan;
+    ArchivePlan plan;
     plan.sign = true;
     plan.files = {{.name = "crc.txt", .data = textBytes("abc"), .pad = Bytes{1, 2, 3, 4, 5, 6, 7, 8}},
                   {.name = "size.txt", .data = textBytes("abc"), .orgSize = 4},
                   {.name = "ok.txt", .data = textBytes("fine")}};
     LoadedFixture f(plan);
     NullLog log;
-    const VerifyReport report = verifyArchive(f.index, f.archive, log);
+    const VerifyReport report = verifyArchive(f.model, f.archive, log);
     ASSERT_EQ(report.problems.size(), 2u);
     EXPECT_EQ(report.problems[0].path, "crc.txt");
     EXPECT_NE(report.problems[0].message.find("CRC-32"), std::string::npos);
@@ -75,9 +76,9 @@ TEST(Verify, WrongCrcOrSizeOfAStoredEntry) {
 }
 
 TEST(Verify, ChangedTableOfContentsBreaksExtraBlock) {
-    const ArchiveSpec plan = signedArchive();
+    const ArchivePlan plan = signedArchive();
     Bytes bytes = buildArchive(plan);
-    bytes[layoutOf(plan).fileTable] ^= 0x40;   // toc field of the first file record: never read
+    bytes[offsetsOf(plan).fileTable] ^= 0x40;   // toc field of the first file record: never read
     const VerifyReport report = verifyBytes(plan, bytes);
     ASSERT_EQ(report.problems.size(), 2u);
     EXPECT_EQ(report.problems[0].message.rfind("headerBlock ", 0), 0u);
@@ -93,7 +94,8 @@ TEST(Verify, RealHomeworldArchivePasses) {
     WindowHost host;
     const auto path = real / "hw2-mod-options.big";
     ASSERT_TRUE(openArchive(path, index, tree, log, host).ok());
-    const VerifyReport report = verifyArchive(index, path, log);
+    const VerifyReport report =
+        verifyArchive(modelFromIndex(index, std::filesystem::file_size(path)), path, log);
     EXPECT_TRUE(report.ok()) << report.problems.size() << " problems";
     EXPECT_TRUE(report.signaturesChecked);
     EXPECT_EQ(report.entriesChecked, 890);

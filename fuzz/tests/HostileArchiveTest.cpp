@@ -7,6 +7,7 @@
 
 #include "core/FileReader.h"
 #include "core/WindowHost.h"
+#include "archive/ArchiveOpen.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
 #include "extract/Extract.h"
@@ -67,7 +68,8 @@ std::string entryFaults(const ArchiveIndex& index, const std::filesystem::path& 
 ExtractReport extractInto(const Sandbox& box, const ArchiveIndex& index) {
     NullLog log;
     WindowHost host;
-    const ExtractContext context{index, box.archive(), box.target(), log, host};
+    const ArchiveModel model = modelFromIndex(index, std::filesystem::file_size(box.archive()));
+    const ExtractContext context{model, box.archive(), box.target(), log, host};
     return extractAll(context);
 }
 
@@ -75,7 +77,7 @@ void put32(Bytes& b, size_t at, int32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
 }
 
-ArchiveSpec seed(const std::string& name) {
+ArchivePlan seed(const std::string& name) {
     for (auto& [n, plan] : fuzz::seedArchives())
         if (n == name) return plan;
     throw std::runtime_error("no seed archive " + name);
@@ -83,9 +85,9 @@ ArchiveSpec seed(const std::string& name) {
 
 TEST(HostileArchive, EverySingleBitFlipOverTheIndex) {
     for (const char* name : {"v1-dirs", "v2-dirs"}) {
-        const ArchiveSpec plan = seed(name);
+        const ArchivePlan plan = seed(name);
         const Bytes whole = buildArchive(plan);
-        const size_t indexEnd = layoutOf(plan).dataArea;
+        const size_t indexEnd = offsetsOf(plan).dataArea;
         int loaded = 0;
         for (size_t bit = 0; bit < indexEnd * 8; ++bit) {
             Bytes b = whole;
@@ -114,24 +116,24 @@ TEST(HostileArchive, EverySingleBitFlipOverTheIndex) {
 }
 
 TEST(HostileArchive, CountsAtTheirLimits) {
-    using Field = std::optional<int16_t> ArchiveSpec::*;
+    using Field = std::optional<int16_t> ArchivePlan::*;
     const std::pair<const char*, Field> fields[] = {
-        {"dirCount", &ArchiveSpec::dirCount},         {"totalEntries", &ArchiveSpec::totalEntries},
-        {"fileCount", &ArchiveSpec::fileCount},       {"countAfterDirs", &ArchiveSpec::countAfterDirs},
-        {"tocChunks", &ArchiveSpec::tocChunks}};
-    std::vector<std::pair<std::string, ArchiveSpec>> cases;
+        {"dirCount", &ArchivePlan::dirCount},         {"totalEntries", &ArchivePlan::totalEntries},
+        {"fileCount", &ArchivePlan::fileCount},       {"countAfterDirs", &ArchivePlan::countAfterDirs},
+        {"tocChunks", &ArchivePlan::tocChunks}};
+    std::vector<std::pair<std::string, ArchivePlan>> cases;
     for (int32_t version : {1, 2}) {
-        const ArchiveSpec base = seed("v" + std::to_string(version) + "-dirs");
+        const ArchivePlan base = seed("v" + std::to_string(version) + "-dirs");
         for (const auto& [field, member] : fields) {
             for (int16_t value : {int16_t{0}, int16_t{-1}, int16_t{-32768}, int16_t{32767}}) {
-                ArchiveSpec plan = base;
+                ArchivePlan plan = base;
                 plan.*member = value;
                 cases.emplace_back("v" + std::to_string(version) + " " + field + " " + std::to_string(value), plan);
             }
         }
         for (int32_t value : {0, -1, 32767, -32768, std::numeric_limits<int32_t>::max(),
                               std::numeric_limits<int32_t>::min()}) {
-            ArchiveSpec plan = base;
+            ArchivePlan plan = base;
             plan.numOfRecords = value;
             cases.emplace_back("v" + std::to_string(version) + " numOfRecords " + std::to_string(value), plan);
         }
@@ -154,9 +156,9 @@ TEST(HostileArchive, PositionsAndSizesOutOfReach) {
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     for (int32_t version : {1, 2}) {
-        const ArchiveSpec plan = seed("v" + std::to_string(version) + "-dirs");
+        const ArchivePlan plan = seed("v" + std::to_string(version) + "-dirs");
         const Bytes whole = buildArchive(plan);
-        const Layout layout = layoutOf(plan);
+        const PlanOffsets layout = offsetsOf(plan);
         const auto size = static_cast<int32_t>(whole.size());
         struct Patch {
             std::string what;

@@ -45,7 +45,7 @@ void listAndExtract(const Bytes& archive, const std::string& what, bool list = t
     EXPECT_EQ(box.escapes(), "") << what;
 }
 
-ArchiveSpec seed(const std::string& name) {
+ArchivePlan seed(const std::string& name) {
     for (auto& [n, plan] : fuzz::seedArchives())
         if (n == name) return plan;
     throw std::runtime_error("no seed archive " + name);
@@ -64,9 +64,9 @@ TEST(HostileCommandLine, ValidArchiveExtractsCleanly) {
 // through everything else.
 TEST(HostileCommandLine, PrefixesOfBothVersions) {
     for (const char* name : {"v1-dirs", "v2-dirs"}) {
-        const ArchiveSpec plan = seed(name);
+        const ArchivePlan plan = seed(name);
         const Bytes whole = buildArchive(plan);
-        const Layout l = layoutOf(plan);
+        const PlanOffsets l = offsetsOf(plan);
         std::set<size_t> cuts;
         for (size_t at : {size_t{0}, size_t{8}, size_t{12}, size_t{28}, l.headerSize, l.dirTable,
                           l.fileCount, l.fileTable, l.nameTable, l.dataArea, whole.size()}) {
@@ -95,23 +95,23 @@ TEST(HostileCommandLine, PrefixesOfBothVersions) {
 TEST(HostileCommandLine, CountsAtTheirLimits) {
     for (int16_t value : {int16_t{0}, int16_t{-1}, int16_t{-32768}, int16_t{32767}}) {
         for (int part = 0; part < 3; ++part) {
-            ArchiveSpec plan = seed(value % 2 ? "v1-dirs" : "v2-dirs");
+            ArchivePlan plan = seed(value % 2 ? "v1-dirs" : "v2-dirs");
             if (part == 0) plan.dirCount = value;
             if (part == 1) plan.totalEntries = value;
             if (part == 2) plan.countAfterDirs = value;
             listAndExtract(buildArchive(plan), "count part " + std::to_string(part) + " = " +
                                                    std::to_string(value));
         }
-        ArchiveSpec records = seed("v2-dirs");
+        ArchivePlan records = seed("v2-dirs");
         records.numOfRecords = value;
         listAndExtract(buildArchive(records), "numOfRecords " + std::to_string(value));
     }
 }
 
 TEST(HostileCommandLine, RandomBitFlipsOverTheIndex) {
-    const ArchiveSpec plan = seed("v2-dirs");
+    const ArchivePlan plan = seed("v2-dirs");
     const Bytes whole = buildArchive(plan);
-    const size_t indexEnd = layoutOf(plan).dataArea;
+    const size_t indexEnd = offsetsOf(plan).dataArea;
     std::mt19937 random(20261207);
     for (int run = 0; run < 40; ++run) {
         Bytes b = whole;
@@ -146,7 +146,7 @@ TEST(HostileCommandLine, NamesAimedOutsideTheTarget) {
         {"ok", "."},
         {"ok", ""}};
     for (const auto& [dirName, fileName] : names) {
-        ArchiveSpec plan;
+        ArchivePlan plan;
         plan.dirs = {{dirName, 0}};
         plan.files = {{.name = fileName, .data = textBytes("escaped"), .compress = true}};
         listAndExtract(buildArchive(plan), "\"" + dirName + "\" / \"" + fileName + "\"");
@@ -207,7 +207,7 @@ TEST(HostileCommandLine, PicturesClaimingHugeSizes) {
             pictures.emplace_back("x" + std::to_string(side) + "-" + std::to_string(planes) + ".pcx", pcx);
         }
     }
-    ArchiveSpec plan;
+    ArchivePlan plan;
     for (const auto& [name, bytes] : pictures)
         plan.files.push_back({.name = name, .data = bytes, .compress = true});
     Sandbox box(buildArchive(plan));

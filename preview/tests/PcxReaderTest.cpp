@@ -8,7 +8,7 @@ namespace sga {
 namespace {
 
 using testing::Bytes;
-using testing::PcxSpec;
+using testing::PcxPlan;
 
 // A palette whose entry i is red i, green 255 - i, blue i / 2.
 Bytes rampPalette() {
@@ -22,8 +22,8 @@ Bytes rampPalette() {
 }
 
 // 3 x 2, one plane, scan lines of 4 bytes (the last byte of each is padding).
-PcxSpec paletted() {
-    PcxSpec plan;
+PcxPlan paletted() {
+    PcxPlan plan;
     plan.xMin = 10;
     plan.xMax = 12;
     plan.yMin = 5;
@@ -39,8 +39,8 @@ Bytes bgrOf(uint8_t index) {
 }
 
 // 2 x 2, three planes per scan line: red, green, blue.
-PcxSpec trueColour() {
-    PcxSpec plan;
+PcxPlan trueColour() {
+    PcxPlan plan;
     plan.planes = 3;
     plan.xMax = 1;
     plan.yMax = 1;
@@ -74,16 +74,16 @@ TEST(PcxReader, RefusesOtherKinds) {
     notPcx[0] = 0x0B;
     expectRefused(notPcx, "not a PCX");
     for (uint8_t version : {0, 2, 3, 4, 6}) {
-        PcxSpec plan = paletted();
+        PcxPlan plan = paletted();
         plan.version = version;
         expectRefused(testing::buildPcx(plan), "version");
     }
-    PcxSpec raw = paletted();
+    PcxPlan raw = paletted();
     raw.encoding = 0;
     expectRefused(testing::buildPcx(raw), "encoding");
     for (auto [bits, planes] : std::vector<std::pair<uint8_t, uint8_t>>{
              {1, 1}, {1, 4}, {4, 1}, {8, 2}, {8, 4}, {24, 1}}) {
-        PcxSpec plan = paletted();
+        PcxPlan plan = paletted();
         plan.bitsPerPixel = bits;
         plan.planes = planes;
         expectRefused(testing::buildPcx(plan), "planes");
@@ -91,28 +91,28 @@ TEST(PcxReader, RefusesOtherKinds) {
 }
 
 TEST(PcxReader, RefusesHostileFiles) {
-    PcxSpec inverted = paletted();
+    PcxPlan inverted = paletted();
     inverted.xMax = 9;
     expectRefused(testing::buildPcx(inverted), "size");
-    PcxSpec huge = trueColour();
+    PcxPlan huge = trueColour();
     huge.xMax = 65535;
     expectRefused(testing::buildPcx(huge), "larger than");
-    PcxSpec big = trueColour();
+    PcxPlan big = trueColour();
     big.xMax = kMaxPictureSide - 1;
     big.yMax = kMaxPictureSide - 1;
     expectRefused(testing::buildPcx(big), "too short");
-    PcxSpec narrowLines = paletted();
+    PcxPlan narrowLines = paletted();
     narrowLines.bytesPerLine = 2;
     expectRefused(testing::buildPcx(narrowLines), "bytes per line");
-    PcxSpec noPalette = paletted();
+    PcxPlan noPalette = paletted();
     noPalette.palette.reset();
     expectRefused(testing::buildPcx(noPalette), "palette");
-    PcxSpec runPastEnd = trueColour();
+    PcxPlan runPastEnd = trueColour();
     runPastEnd.data = testing::pcxRle({1, 2, 3, 4, 5, 6, 200, 200, 200, 200, 200});
     runPastEnd.data.push_back(0xC0 | 2);
     runPastEnd.data.push_back(7);
     expectRefused(testing::buildPcx(runPastEnd), "run past the end");
-    PcxSpec cutRun = trueColour();
+    PcxPlan cutRun = trueColour();
     cutRun.data.pop_back();
     expectRefused(testing::buildPcx(cutRun), "without its byte");
 }

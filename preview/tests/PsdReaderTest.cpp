@@ -8,10 +8,10 @@ namespace sga {
 namespace {
 
 using testing::Bytes;
-using testing::PsdSpec;
+using testing::PsdPlan;
 
-PsdSpec rawSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& planes) {
-    PsdSpec plan;
+PsdPlan rawSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& planes) {
+    PsdPlan plan;
     plan.width = width;
     plan.height = height;
     plan.channels = channels;
@@ -19,26 +19,26 @@ PsdSpec rawSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& p
     return plan;
 }
 
-PsdSpec packBitsSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& stream) {
-    PsdSpec plan = rawSpec(width, height, channels, {});
+PsdPlan packBitsSpec(int32_t width, int32_t height, uint16_t channels, const Bytes& stream) {
+    PsdPlan plan = rawSpec(width, height, channels, {});
     plan.compression = 1;
     plan.imageData = testing::packBitsData(channels, height, stream);
     return plan;
 }
 
 // Red 255, 0; green 0, 255; blue 0, 0.
-PsdSpec twoByOne() {
+PsdPlan twoByOne() {
     return rawSpec(2, 1, 3, {255, 0, 0, 255, 0, 0});
 }
 
-PreviewImage decodeOk(const PsdSpec& plan) {
+PreviewImage decodeOk(const PsdPlan& plan) {
     return testing::expectDecoded(decodePSD, testing::buildPsd(plan));
 }
 
 void expectRefused(const Bytes& file, const std::string& why = {}) {
     testing::expectRefused(decodePSD, file, why);
 }
-void expectRefused(const PsdSpec& plan, const std::string& why = {}) {
+void expectRefused(const PsdPlan& plan, const std::string& why = {}) {
     expectRefused(testing::buildPsd(plan), why);
 }
 
@@ -54,7 +54,7 @@ TEST(PsdReader, RawPlanesFromDisk) {
 }
 
 TEST(PsdReader, SkipsTheThreeSections) {
-    PsdSpec plan = twoByOne();
+    PsdPlan plan = twoByOne();
     plan.colourModeData = Bytes(5, 0xAB);
     plan.imageResources = Bytes(17, 0xAB);
     plan.layerInfo = Bytes(1, 0xAB);
@@ -100,7 +100,7 @@ TEST(PsdReader, FourthPlaneIsAlphaAndLaterPlanesAreIgnored) {
 
 TEST(PsdReader, ZeroChannelsGiveBlackPicture) {
     for (uint16_t compression : {0, 1}) {
-        PsdSpec plan = rawSpec(3, 2, 0, {});
+        PsdPlan plan = rawSpec(3, 2, 0, {});
         plan.compression = compression;
         const PreviewImage image = decodeOk(plan);
         EXPECT_EQ(image.width, 3);
@@ -125,7 +125,7 @@ TEST(PsdReader, RefusesOtherKinds) {
     Bytes badSignature = testing::buildPsd(twoByOne());
     badSignature[3] = 'T';
     expectRefused(badSignature, "signature");
-    PsdSpec plan = twoByOne();
+    PsdPlan plan = twoByOne();
     plan.version = 2;
     expectRefused(plan, "version");
     for (uint16_t channels : {17, 56, 0x8000, 0xFFFF}) {
@@ -153,7 +153,7 @@ TEST(PsdReader, RefusesOtherKinds) {
 TEST(PsdReader, RefusesBadSizes) {
     for (auto [w, h] : std::vector<std::pair<int32_t, int32_t>>{
              {0, 1}, {2, 0}, {-2, 1}, {2, INT32_MIN}, {kMaxPictureSide + 1, 1}, {1, 1 << 30}}) {
-        PsdSpec plan = twoByOne();
+        PsdPlan plan = twoByOne();
         plan.width = w;
         plan.height = h;
         expectRefused(plan, "size");
@@ -164,7 +164,7 @@ TEST(PsdReader, RefusesBadSizes) {
     expectRefused(packBitsSpec(kMaxPictureSide, kMaxPictureSide, 3, Bytes(1000, 0x81)),
                   "too short");
     // A row byte count table longer than the file.
-    PsdSpec table = rawSpec(1, 4000, 3, Bytes(100, 0));
+    PsdPlan table = rawSpec(1, 4000, 3, Bytes(100, 0));
     table.compression = 1;
     expectRefused(table, "row byte count table");
 }

@@ -8,13 +8,13 @@ namespace sga {
 namespace {
 
 using testing::Bytes;
-using testing::TgaSpec;
+using testing::TgaPlan;
 
 const Bytes kRed = {0, 0, 255}, kGreen = {0, 255, 0}, kBlue = {255, 0, 0}, kWhite = {255, 255, 255};
 
 // File rows bottom up: red, green / blue, white.
-TgaSpec twoByTwo() {
-    TgaSpec plan;
+TgaPlan twoByTwo() {
+    TgaPlan plan;
     plan.width = 2;
     plan.height = 2;
     plan.pixels = testing::concat({kRed, kGreen, kBlue, kWhite});
@@ -41,7 +41,7 @@ TEST(TgaReader, ReadsBottomUpRowsFromDisk) {
 }
 
 TEST(TgaReader, OddWidthRowsHaveNoPadding) {
-    TgaSpec plan;
+    TgaPlan plan;
     plan.width = 3;
     plan.height = 2;
     for (uint8_t i = 0; i < 18; ++i) plan.pixels.push_back(i);
@@ -53,12 +53,12 @@ TEST(TgaReader, OddWidthRowsHaveNoPadding) {
 
 TEST(TgaReader, RefusesOtherKindsAndDepths) {
     for (uint8_t type : {0, 1, 3, 9, 10, 11}) {
-        TgaSpec plan = twoByTwo();
+        TgaPlan plan = twoByTwo();
         plan.imageType = type;
         expectRefused(testing::buildTga(plan), "image type");
     }
     for (uint8_t depth : {8, 15, 16, 0, 25, 40, 255}) {
-        TgaSpec plan = twoByTwo();
+        TgaPlan plan = twoByTwo();
         plan.pixelDepth = depth;
         plan.pixels.resize(32);
         expectRefused(testing::buildTga(plan), "pixel depth");
@@ -66,7 +66,7 @@ TEST(TgaReader, RefusesOtherKindsAndDepths) {
 }
 
 TEST(TgaReader, SkipsImageIdAndColourMap) {
-    TgaSpec plan = twoByTwo();
+    TgaPlan plan = twoByTwo();
     plan.id = testing::textBytes("made by a test");
     plan.colourMapType = 1;
     plan.colourMapLength = 5;
@@ -76,7 +76,7 @@ TEST(TgaReader, SkipsImageIdAndColourMap) {
 }
 
 TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
-    TgaSpec plan = twoByTwo();
+    TgaPlan plan = twoByTwo();
     plan.pixelDepth = 32;
     plan.pixels = {0, 0, 255, 1, 0, 255, 0, 2, 255, 0, 0, 3, 255, 255, 255, 4};
     const PreviewImage image = decodeOk(testing::buildTga(plan));
@@ -85,7 +85,7 @@ TEST(TgaReader, ThirtyTwoBitDropsAlpha) {
 }
 
 TEST(TgaReader, TopDownFlagKeepsFileOrder) {
-    TgaSpec plan = twoByTwo();
+    TgaPlan plan = twoByTwo();
     plan.descriptor = 0x20;
     EXPECT_EQ(decodeOk(testing::buildTga(plan)).pixels,
               testing::concat({kRed, kGreen, kBlue, kWhite}));
@@ -93,24 +93,24 @@ TEST(TgaReader, TopDownFlagKeepsFileOrder) {
 
 TEST(TgaReader, RefusesBadSizes) {
     for (auto [w, h] : std::vector<std::pair<int16_t, int16_t>>{{0, 2}, {2, 0}, {-2, 2}, {2, -1}}) {
-        TgaSpec plan = twoByTwo();
+        TgaPlan plan = twoByTwo();
         plan.width = w;
         plan.height = h;
         expectRefused(testing::buildTga(plan), "size");
     }
-    TgaSpec wide = twoByTwo();
+    TgaPlan wide = twoByTwo();
     wide.width = kMaxPictureSide + 1;
     expectRefused(testing::buildTga(wide), "larger than");
     // Largest accepted sides, but the file holds only four pixels: refused
     // before anything the size of the picture is allocated.
-    TgaSpec huge = twoByTwo();
+    TgaPlan huge = twoByTwo();
     huge.width = kMaxPictureSide;
     huge.height = kMaxPictureSide;
     expectRefused(testing::buildTga(huge), "truncated");
 }
 
 TEST(TgaReader, TruncatedOrChangedFilesAreSafe) {
-    TgaSpec plan = twoByTwo();
+    TgaPlan plan = twoByTwo();
     plan.id = {1, 2, 3};
     testing::expectEveryPrefixRefused(decodeTGA, testing::buildTga(plan));
     testing::expectByteChangesSafe(decodeTGA, testing::buildTga(plan));

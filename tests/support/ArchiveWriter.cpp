@@ -24,7 +24,7 @@ void putText(Bytes& b, const std::string& s, size_t width) {
     for (size_t i = 0; i < width; ++i) b.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
 }
 
-Bytes storedBytes(const FileSpec& f) {
+Bytes storedBytes(const EntryPlan& f) {
     if (f.stored) return *f.stored;
     return f.compress ? zlibCompress(f.data) : f.data;
 }
@@ -45,7 +45,7 @@ void putSignature(Bytes& b, size_t at, const std::string& key, size_t from, size
 
 } // namespace
 
-size_t writtenRecords(const ArchiveSpec& plan) {
+size_t writtenRecords(const ArchivePlan& plan) {
     const size_t all = plan.dirs.size() + 1;
     if (!plan.numOfRecords) return all;
     return static_cast<size_t>(std::clamp<int64_t>(*plan.numOfRecords, 0, static_cast<int64_t>(all)));
@@ -62,8 +62,8 @@ Bytes zlibCompress(const Bytes& data, int level) {
     return out;
 }
 
-Layout layoutOf(const ArchiveSpec& plan) {
-    Layout l{};
+PlanOffsets offsetsOf(const ArchivePlan& plan) {
+    PlanOffsets l{};
     l.headerSize = plan.version == 2 ? 180 : 164;
     l.dirTable = l.headerSize + 24 + 136;
     const size_t records = writtenRecords(plan);
@@ -78,8 +78,8 @@ Layout layoutOf(const ArchiveSpec& plan) {
     return l;
 }
 
-Bytes buildArchive(const ArchiveSpec& plan) {
-    const Layout layout = layoutOf(plan);
+Bytes buildArchive(const ArchivePlan& plan) {
+    const PlanOffsets layout = offsetsOf(plan);
     const int32_t dataOffset =
         plan.dataOffset ? *plan.dataOffset : static_cast<int32_t>(layout.dataArea);
 

@@ -13,12 +13,12 @@ namespace sga::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-struct DirSpec {
+struct DirectoryPlan {
     std::string name;       // full path with "\"
     int16_t start = 0;      // stored: index within the file table of the first file
 };
 
-struct FileSpec {
+struct EntryPlan {
     std::string name;                    // bare file name
     Bytes data;                          // the file's bytes
     bool compress = false;               // store as a zlib stream
@@ -29,12 +29,12 @@ struct FileSpec {
     std::optional<Bytes> pad;            // default: mod time 0 and CRC-32 of data
 };
 
-struct ArchiveSpec {
+struct ArchivePlan {
     int32_t version = 2;
     std::string archiveName = "Data";
     bool wideName = false;               // 16-bit characters
-    std::vector<DirSpec> dirs;           // named directories; record 0 is added
-    std::vector<FileSpec> files;
+    std::vector<DirectoryPlan> dirs;           // named directories; record 0 is added
+    std::vector<EntryPlan> files;
     std::string magic = "_ARCHIVE";
     // Overrides of stored values.
     std::optional<int16_t> dirCount, totalEntries, fileCount, countAfterDirs, tocChunks;
@@ -47,9 +47,9 @@ struct ArchiveSpec {
     bool sign = false;
 };
 
-Bytes buildArchive(const ArchiveSpec& plan);
+Bytes buildArchive(const ArchivePlan& plan);
 // Offsets of interest in the archive last described by plan.
-struct Layout {
+struct PlanOffsets {
     size_t headerSize;       // 164 or 180
     size_t dirTable;         // offset of directory record 0
     size_t fileCount;        // offset of the count after the directory table
@@ -57,9 +57,9 @@ struct Layout {
     size_t nameTable;
     size_t dataArea;
 };
-Layout layoutOf(const ArchiveSpec& plan);
+PlanOffsets offsetsOf(const ArchivePlan& plan);
 // Directory records actually written: the stored numOfRecords may claim more.
-size_t writtenRecords(const ArchiveSpec& plan);
+size_t writtenRecords(const ArchivePlan& plan);
 
 Bytes zlibCompress(const Bytes& data, int level = 6);
 Bytes textBytes(const std::string& s);

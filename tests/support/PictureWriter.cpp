@@ -25,7 +25,7 @@ Bytes concat(const std::vector<Bytes>& parts) {
     return out;
 }
 
-Bytes buildTga(const TgaSpec& plan) {
+Bytes buildTga(const TgaPlan& plan) {
     Bytes out;
     out.push_back(static_cast<uint8_t>(plan.id.size()));
     out.push_back(plan.colourMapType);
@@ -46,7 +46,7 @@ Bytes buildTga(const TgaSpec& plan) {
     return out;
 }
 
-Bytes buildPsd(const PsdSpec& plan) {
+Bytes buildPsd(const PsdPlan& plan) {
     Bytes out = {'8', 'B', 'P', 'S'};
     be16(out, plan.version);
     out.insert(out.end(), 6, 0);
@@ -70,7 +70,7 @@ Bytes packBitsData(int channels, int height, const Bytes& stream) {
     return out;
 }
 
-Bytes buildPcx(const PcxSpec& plan) {
+Bytes buildPcx(const PcxPlan& plan) {
     Bytes out = {0x0A, plan.version, plan.encoding, plan.bitsPerPixel};
     le16(out, plan.xMin);
     le16(out, plan.yMin);

@@ -10,7 +10,7 @@ namespace sga::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-struct TgaSpec {
+struct TgaPlan {
     int16_t width = 1;
     int16_t height = 1;
     uint8_t imageType = 2;
@@ -22,9 +22,9 @@ struct TgaSpec {
     uint8_t colourMapEntrySize = 0;
     Bytes pixels;   // as stored, after the colour map
 };
-Bytes buildTga(const TgaSpec& plan);
+Bytes buildTga(const TgaPlan& plan);
 
-struct PsdSpec {
+struct PsdPlan {
     uint16_t version = 1;
     uint16_t channels = 3;
     int32_t height = 1;
@@ -35,12 +35,12 @@ struct PsdSpec {
     uint16_t compression = 0;
     Bytes imageData;   // everything after the compression field
 };
-Bytes buildPsd(const PsdSpec& plan);
+Bytes buildPsd(const PsdPlan& plan);
 // PackBits image data: a row byte count table (deliberately wrong values)
 // for channels x height rows, then the stream.
 Bytes packBitsData(int channels, int height, const Bytes& stream);
 
-struct PcxSpec {
+struct PcxPlan {
     uint8_t version = 5;
     uint8_t encoding = 1;
     uint8_t bitsPerPixel = 8;
@@ -50,7 +50,7 @@ struct PcxSpec {
     Bytes data;                     // encoded scan lines
     std::optional<Bytes> palette;   // 768 bytes after the 0x0C marker (8-bit pictures)
 };
-Bytes buildPcx(const PcxSpec& plan);
+Bytes buildPcx(const PcxPlan& plan);
 // RLE for PCX: runs of up to 63, bytes 0xC0 and up always escaped.
 Bytes pcxRle(const Bytes& raw);
 

@@ -19,7 +19,7 @@ std::unique_ptr<frmMain> Workspace::makeForm(bool load) const {
     return form;
 }
 
-QString Workspace::writeArchive(const std::string& name, const ArchiveSpec& plan) const {
+QString Workspace::writeArchive(const std::string& name, const ArchivePlan& plan) const {
     return qs(dir_.write("archives/" + name, sga::testing::buildArchive(plan)));
 }
 
@@ -35,8 +35,8 @@ OpenFileDialog StubDialog::function() {
     };
 }
 
-ArchiveSpec exampleArchive() {
-    ArchiveSpec plan;
+ArchivePlan exampleArchive() {
+    ArchivePlan plan;
     plan.dirs = {{"art", 1}, {"art\\textures", 2}};
     plan.files = {{.name = "readme.txt", .data = sga::testing::textBytes("read me")},
                   {.name = "a.lua", .data = sga::testing::textBytes("print(1)\r\nprint(2)\r\n")},

@@ -16,7 +16,7 @@
 
 namespace sga::ui::testing {
 
-using sga::testing::ArchiveSpec;
+using sga::testing::ArchivePlan;
 using sga::testing::Bytes;
 
 QString qs(const std::filesystem::path& path);
@@ -31,7 +31,7 @@ public:
     // A window on this workspace; Form_Load already run unless load is false.
     std::unique_ptr<frmMain> makeForm(bool load = true) const;
     // Writes an archive into the workspace's archive folder.
-    QString writeArchive(const std::string& name, const ArchiveSpec& plan) const;
+    QString writeArchive(const std::string& name, const ArchivePlan& plan) const;
     std::vector<std::string> logLines() const;
 
 private:
@@ -49,13 +49,13 @@ struct StubDialog {
 
 // The worked example: directories art and art\textures, files readme.txt,
 // art\a.lua and art\textures\rock.tga.
-ArchiveSpec exampleArchive();
+ArchivePlan exampleArchive();
 
 // A started window that has opened the archive "data.big" through its Open
 // command and dialog.
 template <typename Form = frmMain>
 std::unique_ptr<Form> openedForm(const Workspace& ws, StubDialog& dialog,
-                                 const ArchiveSpec& plan = exampleArchive()) {
+                                 const ArchivePlan& plan = exampleArchive()) {
     auto form = std::make_unique<Form>(ws.programFolder(), ws.settingsFile());
     form->Form_Load();
     dialog.path = ws.writeArchive("data.big", plan);

@@ -22,7 +22,7 @@ struct CommandRun {
 class ImageCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::TgaSpec tga;
+        testing::TgaPlan tga;
         tga.width = 3;
         tga.height = 2;
         // Stored bottom row first.
@@ -34,7 +34,7 @@ protected:
                                    static_cast<uint8_t>(c.red())});
             }
         }
-        testing::TgaSpec rle = tga;
+        testing::TgaPlan rle = tga;
         rle.imageType = 10;
 
         QImage photo(4, 4, QImage::Format_RGB32);
@@ -45,10 +45,10 @@ protected:
         ASSERT_TRUE(photo.save(&buffer, "JPG", 100));
         const QByteArray gif = testing::buildGif(2, 1, {Qt::red, Qt::blue}, {1, 0});
 
-        testing::ArchiveSpec plan;
+        testing::ArchivePlan plan;
         plan.dirs = {{"art", 1}};
         const auto file = [](std::string name, Bytes data, bool compress = false) {
-            testing::FileSpec f;
+            testing::EntryPlan f;
             f.name = std::move(name);
             f.data = std::move(data);
             f.compress = compress;

@@ -94,7 +94,7 @@ TEST(PlatformPicture, ReadsBmpJpegGifAndPcx) {
     EXPECT_EQ(gif.pixelColor(0, 1), QColor(Qt::white));
     EXPECT_EQ(gif.pixelColor(2, 1), QColor(Qt::red));
 
-    testing::PcxSpec pcx;
+    testing::PcxPlan pcx;
     pcx.planes = 3;
     pcx.xMax = 1;
     pcx.data = testing::pcxRle({255, 0, 0, 255, 0, 0});   // red plane, green plane, blue plane

@@ -14,7 +14,7 @@
 namespace sga::ui::testing {
 namespace {
 
-using sga::testing::FileSpec;
+using sga::testing::EntryPlan;
 using sga::testing::textBytes;
 
 Bytes bmpBytes(const QImage& image) {
@@ -39,7 +39,7 @@ protected:
     void SetUp() override {
         Bytes big(40000, 'a');
         Bytes exact(32000, 'b');
-        ArchiveSpec plan;
+        ArchivePlan plan;
         plan.dirs = {{"scripts", 0}};
         plan.files = {
             {.name = "a.lua", .data = textBytes("line 1\r\nline 2\r\n")},

@@ -1,0 +1,44 @@
+#pragma once
+// Opening an archive of any layout: the magic is checked, the detector picks
+// the reader, and the result is the common model with its tree. Versions 1
+// and 2 with 17-byte records (and versions no layout claims) go through the
+// specified loader, whose trace, tree and index stay exactly as they were;
+// the model is then made from its index.
+
+#include "archive/ArchiveIndex.h"
+#include "archive/ArchiveModel.h"
+#include "archive/ArchiveTree.h"
+#include "core/Status.h"
+
+#include <filesystem>
+#include <optional>
+
+namespace sga {
+
+class LogSink;
+class WindowHost;
+
+struct OpenedArchive {
+    ArchiveModel model;
+    ArchiveTree tree;
+    std::optional<ArchiveIndex> index;   // the specified loader's index, when it read the file
+    std::filesystem::path path;
+
+    bool empty() const { return model.empty(); }
+};
+
+// Loads the archive at path into out. On failure out is empty, the reason
+// has been logged as one line and shown as the status text, and the
+// extraction commands are disabled.
+Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, LogSink& log,
+                      WindowHost& host);
+
+// The model of an archive read by the specified loader.
+ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize);
+
+// The tree of a model: the root (the archive's file name), a node per folder
+// ("d.." + path) under its parent folder or the root, a node per file (path,
+// "|", entry number) under its folder. Text is archive text, as the model has it.
+ArchiveTree treeFromModel(const ArchiveModel& model, const std::string& rootText);
+
+} // namespace sga
