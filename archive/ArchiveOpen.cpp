@@ -33,8 +33,8 @@ Status checkMagic(FileReader& file) {
     return {};
 }
 
-void reportFailure(const std::filesystem::path& path, const Status& status, OpenedArchive& out,
-                   LogSink& log, WindowHost& host) {
+Status reportFailure(const std::filesystem::path& path, const Status& status, OpenedArchive& out,
+                     LogSink& log, WindowHost& host) {
     const std::string message =
         "Cannot load " + utf8ToCp1252(fileNameOf(path.string())) + ": " + status.message();
     out = OpenedArchive{};
@@ -42,6 +42,7 @@ void reportFailure(const std::filesystem::path& path, const Status& status, Open
     host.setExtractionEnabled(false);
     host.setStatusText(message);
     log(message);
+    return Status::error(status.code(), message);
 }
 
 Status openLayout(const std::filesystem::path& path, FileReader& file, Layout layout,
@@ -83,13 +84,13 @@ Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, Log
     if (status.ok() && *layout != Layout::Specified) {
         host.setBusy(true);
         status = openLayout(path, file, *layout, out, log, host);
-        if (!status.ok()) reportFailure(path, status, out, log, host);
+        if (!status.ok()) status = reportFailure(path, status, out, log, host);
         host.setBusy(false);
         return status;
     }
     if (!status.ok()) {
         host.setBusy(true);
-        reportFailure(path, status, out, log, host);
+        status = reportFailure(path, status, out, log, host);
         host.setBusy(false);
         return status;
     }
@@ -132,8 +133,9 @@ ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
                 static_cast<uint32_t>(index.extraBlock[i / 4]) >> (8 * (i % 4)));
         }
     }
-    model.drives.push_back(ArchiveDrive{stripNuls(index.myEngineData.tocText1),
-                                        stripNuls(index.myEngineData.tocText2), -1});
+    const auto beforeNul = [](const std::string& text) { return text.substr(0, text.find('\0')); };
+    model.drives.push_back(ArchiveDrive{beforeNul(index.myEngineData.tocText1),
+                                        beforeNul(index.myEngineData.tocText2), -1});
 
     std::unordered_map<std::string, int32_t> folderOf;
     const int32_t dirCount = index.dirCount();
