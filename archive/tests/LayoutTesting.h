@@ -9,6 +9,8 @@
 #include "tests/support/LayoutWriter.h"
 
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace sga::testing {
@@ -25,7 +27,7 @@ inline std::string layoutLabel(sga::Layout layout) {
     return names[static_cast<int>(layout)];
 }
 
-// Reads archive files written into one temporary folder.
+// Reads archive bytes through one in-memory file (sweeps write thousands).
 class LayoutFiles {
 public:
     struct Read {
@@ -33,11 +35,19 @@ public:
         Expected<ArchiveModel> model = Status::error("not read");
     };
 
+    LayoutFiles() : fd_(::memfd_create("layout-test", MFD_CLOEXEC)) {}
+    ~LayoutFiles() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    LayoutFiles(const LayoutFiles&) = delete;
+    LayoutFiles& operator=(const LayoutFiles&) = delete;
+
     Read read(const Bytes& bytes, LogSink& log) {
         Read r;
-        const auto path = dir_.write("archive.sga", bytes);
+        if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) return r;
+        if (!bytes.empty() && ::pwrite(fd_, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) return r;
         FileReader file;
-        if (!file.open(path)) return r;
+        if (!file.open("/proc/self/fd/" + std::to_string(fd_))) return r;
         r.layout = detectLayout(file);
         if (r.layout && *r.layout != sga::Layout::Specified) r.model = readLayout(file, *r.layout, log);
         return r;
@@ -48,7 +58,7 @@ public:
     }
 
 private:
-    TempDir dir_;
+    int fd_;
 };
 
 inline bool modernLayout(sga::Layout l) { return l >= sga::Layout::V6; }
