@@ -241,6 +241,10 @@ void readTocTables(FieldCursor& in, const TocHeader& toc, const TocShape& shape,
              num(toc.files.count) + " files at " + num(toc.files.offset) + ", names at " +
              num(toc.names.offset) + " (" + num(toc.names.count) +
              (shape.nameCountIsBytes ? " bytes)" : " names)"));
+    if (toc.folders.count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+        failWith(ErrorCode::BadField, "ToC header at offset " + num(toc.start) + ": " +
+                                          num(toc.folders.count) + " folders are more than a model holds");
+    }
     const auto drives = readDrives(in, toc, shape);
     const auto folders = readFolders(in, toc, shape);
     const int64_t filesAt = tablePosition(in, toc, toc.files, shape.fileRecordSize, "file table");

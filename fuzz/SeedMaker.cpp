@@ -6,6 +6,7 @@
 //
 //   fuzz_seeds <folder>
 
+#include "fuzz/LayoutSeeds.h"
 #include "fuzz/Seeds.h"
 
 #include <algorithm>

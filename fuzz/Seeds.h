@@ -4,7 +4,6 @@
 // starting points of the hostile-input tests.
 
 #include "tests/support/ArchiveWriter.h"
-#include "tests/support/LayoutWriter.h"
 
 #include <string>
 #include <utility>
@@ -18,16 +17,6 @@ using sga::testing::Bytes;
 // Named archive descriptions: version 1 and 2 with directories, compressed,
 // stored and empty files, a flat one, a locale archive, odd names.
 std::vector<std::pair<std::string, ArchiveSpec>> seedArchives();
-
-// Archives of the later layouts, each for the fuzz target of its family
-// (v2wide, v4v5, v6v7, v8v10): nested folders, one or two drives, every
-// storage and verification kind the layout has, the three version 2 blocks.
-struct LayoutSeed {
-    std::string target;
-    std::string name;
-    sga::testing::LayoutPlan plan;
-};
-std::vector<LayoutSeed> seedLayouts();
 
 // Uncompressed true-colour TGA of depth 24 or 32, with an image ID field of
 // idLength bytes.

@@ -144,6 +144,14 @@ TEST_P(LayoutReaderTest, OverridesAHostileArchiveMayHold) {
              EXPECT_EQ(m.folders.size(), 3u);
              EXPECT_EQ(m.files.at(3).folder, "art\\fx");
          }},
+        {"files no folder reaches stay listed at the top level",
+         [](LayoutPlan& p) { p.drives[0].root.subfolders = {1, 1}; },
+         [](const ArchiveModel& m) {
+             EXPECT_TRUE(m.folders.empty());
+             EXPECT_EQ(m.files.size(), samplePlan(m.layout).drives[0].root.files.size() + (m.layout == Layout::V2Wide ? 3u : 5u));
+             EXPECT_EQ(m.files.at(3).path(), "spark one.txt");
+             EXPECT_EQ(m.files.at(3).folderIndex, -1);
+         }},
         {"data beyond the file",
          [](LayoutPlan& p) { p.drives[0].root.files[0].dataOffset = 0xFFFFFF00u; },
          [](const ArchiveModel& m) {
