@@ -1,10 +1,12 @@
 // Writes small valid inputs for every fuzz target into <folder>/<target>/:
 // archives of both versions built in code (for the archive and entrydata
-// targets both), pictures of each kind the readers accept, and names for
+// targets both), archives of each later layout family (for its reader's
+// target), pictures of each kind the readers accept, and names for
 // the path check. The fuzzer mutates these; fuzz/corpus/ keeps a copy.
 //
 //   fuzz_seeds <folder>
 
+#include "fuzz/LayoutSeeds.h"
 #include "fuzz/Seeds.h"
 
 #include <algorithm>
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
         const Bytes archive = buildArchive(plan);
         write(out / "archive", name + ".big", archive);
     }
+    for (const auto& seed : seedLayouts()) write(out / seed.target, seed.name, buildLayout(seed.plan));
     write(out / "tga", "24bit-3x2.tga", seedTga(3, 2, 24, 0));
     write(out / "tga", "32bit-2x2.tga", seedTga(2, 2, 32, 0));
     write(out / "tga", "id-field.tga", seedTga(2, 1, 24, 5));

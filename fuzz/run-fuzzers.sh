@@ -20,7 +20,7 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fn
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DSGA_FUZZ=ON -DSGA_BUILD_GUI=OFF \
   -DSGA_BUILD_BENCH=OFF -DSGA_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-((${#targets[@]})) || targets=(archive entrydata safepath tga psd pcx)
+((${#targets[@]})) || targets=(archive entrydata safepath tga psd pcx v2wide v4v5 v6v7 v8v10)
 ninja -C "$build" -j2 fuzz_seeds "${targets[@]/#/fuzz_}"
 
 "$build/fuzz/fuzz_seeds" "$build/seeds"
@@ -31,7 +31,7 @@ for t in "${targets[@]}"; do
   from=$t
   [[ $t == entrydata ]] && from=archive
   cp -n "$build/seeds/$from"/* fuzz/corpus/"$t"/* "$corpus/" 2>/dev/null || true
-  if [[ $from == archive && -d ../shared/real-archives ]]; then
+  if [[ ($from == archive || $from == v*) && -d ../shared/real-archives ]]; then
     cp -n ../shared/real-archives/*.big ../shared/real-archives/*.sga "$corpus/" 2>/dev/null || true
   fi
 done
