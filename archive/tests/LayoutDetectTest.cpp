@@ -41,7 +41,7 @@ std::vector<DetectCase> detectCases() {
                          l == Layout::V2Wide ? Layout::Specified : l});
     cases.push_back({"seventeen_byte_records",
                      [] {
-                         ArchiveSpec plan;
+                         ArchivePlan plan;
                          plan.dirs = {{"art", 0}};
                          plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
                          return buildArchive(plan);
