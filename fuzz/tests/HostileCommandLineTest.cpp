@@ -5,6 +5,7 @@
 // sanitizer report; under AddressSanitizer an allocation beyond the cap is
 // such a report), and write nothing outside its target folder.
 
+#include "archive/tests/LayoutTesting.h"
 #include "fuzz/Seeds.h"
 #include "fuzz/tests/ChildRun.h"
 #include "fuzz/tests/Sandbox.h"
@@ -152,6 +153,78 @@ TEST(HostileCommandLine, NamesAimedOutsideTheTarget) {
         listAndExtract(buildArchive(plan), "\"" + dirName + "\" / \"" + fileName + "\"");
     }
 }
+
+// The later layouts: every layout's two-drive archive cut at a stride
+// through its index and through its data, and with bits flipped in its
+// index; list, extract and verify must end cleanly and stay in the target.
+class HostileLayoutCommandLine : public ::testing::TestWithParam<sga::Layout> {};
+
+TEST_P(HostileLayoutCommandLine, ValidArchiveExtractsAndVerifies) {
+    Sandbox box(buildLayout(twoDrivePlan(GetParam())), "hostile.sga");
+    for (const char* command : {"list", "verify"}) {
+        const ChildResult r = expectSafeRun(box, {command, box.archive().string()}, command);
+        EXPECT_EQ(r.exitCode, 0) << command << ": " << r.describe();
+    }
+    const ChildResult r =
+        expectSafeRun(box, {"extract", box.archive().string(), "-o", box.target().string()}, "extract");
+    EXPECT_EQ(r.exitCode, 0) << r.describe();
+    EXPECT_TRUE(std::filesystem::is_directory(box.target() / "hostile.sga" / "attrib"));
+    EXPECT_EQ(box.escapes(), "");
+}
+
+TEST_P(HostileLayoutCommandLine, PrefixesAndFlippedBits) {
+    const LayoutBytes parts = buildLayoutParts(twoDrivePlan(GetParam()));
+    const Bytes whole = parts.joined();
+    std::set<size_t> cuts;
+    const size_t stride = std::max<size_t>(1, whole.size() / 16);
+    for (size_t at = 0; at < whole.size(); at += stride) cuts.insert(at);
+    for (size_t at : {size_t{8}, size_t{12}, parts.head.size() - 1, parts.head.size(), whole.size() - 1})
+        cuts.insert(at);
+    for (size_t cut : cuts) {
+        listAndExtract(Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)),
+                       layoutLabel(GetParam()) + " cut at " + std::to_string(cut), cut % 2 == 0);
+    }
+    // Bits flipped in the header and table of contents (for the layout whose
+    // table follows the data, in the part after it).
+    const bool tocAtEnd = GetParam() == sga::Layout::V5A;
+    const size_t from = tocAtEnd ? whole.size() - parts.tail.size() : 12;
+    const size_t to = tocAtEnd ? whole.size() : parts.head.size();
+    std::mt19937 random(20261207u + static_cast<unsigned>(GetParam()));
+    for (int run = 0; run < 8; ++run) {
+        Bytes b = whole;
+        std::string what = layoutLabel(GetParam()) + " flips";
+        for (int k = 0; k < 1 + run % 3; ++k) {
+            const size_t bit = from * 8 + random() % ((to - from) * 8);
+            b[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+            what += " " + std::to_string(bit);
+        }
+        Sandbox box(b, "hostile.sga");
+        expectSafeRun(box, {"verify", box.archive().string()}, what);
+        expectSafeRun(box, {"extract", box.archive().string(), "-o", box.target().string()}, what);
+        EXPECT_EQ(box.escapes(), "") << what;
+    }
+}
+
+// Folder and file names aimed outside the target, in the later layouts'
+// name tables.
+TEST_P(HostileLayoutCommandLine, NamesAimedOutsideTheTarget) {
+    const std::string marker = escapeMarker();
+    const std::string tmp = std::filesystem::temp_directory_path().string();
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"..\\..\\..\\..", marker}, {"ok", "..\\..\\..\\..\\" + marker}, {"ok", "../../../../" + marker},
+        {"ok", tmp + "/" + marker},   {"c:\\windows", marker},             {"ok", ".."}};
+    for (const auto& [folderName, fileName] : names) {
+        LayoutPlan plan = samplePlan(GetParam());
+        FolderPlan folder{.name = "ok", .files = {{.name = fileName, .data = textBytes("escaped")}}};
+        if (folderName != "ok") folder.storedName = folderName;
+        plan.drives[0].root.folders.push_back(folder);
+        listAndExtract(buildLayout(plan),
+                       layoutLabel(GetParam()) + " \"" + folderName + "\" / \"" + fileName + "\"");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HostileLayoutCommandLine, ::testing::ValuesIn(allLayouts()),
+                         [](const auto& info) { return layoutLabel(info.param); });
 
 TEST(HostileCommandLine, RealArchives) {
     const auto dir = realArchivesDir();
