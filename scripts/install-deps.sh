@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins
-  libdeflate-dev zlib1g-dev libssl-dev libcli11-dev
+  libdeflate-dev zlib1g-dev libbrotli-dev libssl-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth desktop-file-utils shared-mime-info dpkg-dev file
