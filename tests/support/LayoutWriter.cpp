@@ -265,8 +265,8 @@ Bytes writeToc(const Tables& t, const LayoutPlan& plan, size_t driveCount, size_
         if (l >= Layout::V8) put32(toc, static_cast<uint32_t>(t.hashes.size()));
         put32(toc, plan.hashBlockSize);
     }
-    for (const Bytes* part : {&t.drives, &t.folders, &t.files, &t.names, &t.hashes})
-        toc.insert(toc.end(), part->begin(), part->end());
+    for (const Bytes* table : {&t.drives, &t.folders, &t.files, &t.names, &t.hashes})
+        toc.insert(toc.end(), table->begin(), table->end());
     return toc;
 }
 
