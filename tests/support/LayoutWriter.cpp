@@ -105,6 +105,7 @@ private:
         flat.lastFile = static_cast<uint32_t>(files.size());
         folders[index] = flat;
         if (f.subfolders) std::tie(folders[index].firstSub, folders[index].lastSub) = *f.subfolders;
+        if (f.fileRange) std::tie(folders[index].firstFile, folders[index].lastFile) = *f.fileRange;
         for (size_t i = 0; i < f.folders.size(); ++i)
             place(f.folders[i], flat.firstSub + static_cast<uint32_t>(i), join(path, f.folders[i].name), alias);
     }

@@ -42,7 +42,8 @@ struct FolderPlan {
     std::vector<FolderPlan> folders;
     std::vector<FilePlan> files;
     std::optional<std::string> storedName;  // written instead of the full path
-    std::optional<std::pair<uint32_t, uint32_t>> subfolders;   // written instead of the true range
+    std::optional<std::pair<uint32_t, uint32_t>> subfolders;   // written instead of the true ranges
+    std::optional<std::pair<uint32_t, uint32_t>> fileRange;
 };
 
 struct DriveRanges {
