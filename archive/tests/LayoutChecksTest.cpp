@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace sga::testing {
 namespace {
@@ -129,6 +131,41 @@ TEST(LayoutChecks, SixtyFourBitDataOffsetsReachPastFourGibibytes) {
         plan.drives[0].root.files[0].dataOffset = uint64_t{5} << 30;
         const ArchiveModel m = readModel(buildLayout(plan));
         EXPECT_EQ(m.files.at(0).dataPos, m.dataOffset + (int64_t{5} << 30)) << layoutLabel(l);
+    }
+}
+
+// A sparse archive of more than 4 GiB: header and ToC from the writer, the
+// first file's stored bytes 5 GiB into the data area, a hole before them.
+TEST(LayoutChecks, FilesPastFourGibibytesAreFoundThroughTheReader) {
+    for (Layout l : {Layout::V9, Layout::V10}) {
+        SCOPED_TRACE(layoutLabel(l));
+        LayoutPlan plan = samplePlan(l);
+        plan.drives[0].root.files[0].dataOffset = (uint64_t{5} << 30);
+        const LayoutBytes parts = buildLayoutParts(plan);
+        const int fd = ::memfd_create("large-archive", MFD_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const Bytes& stored = parts.stored[0];
+        const int64_t end = parts.dataPos[0] + static_cast<int64_t>(stored.size());
+        const bool written =
+            ::pwrite(fd, parts.head.data(), parts.head.size(), 0) == static_cast<ssize_t>(parts.head.size()) &&
+            ::pwrite(fd, parts.data.data(), parts.data.size(), parts.dataOffset) == static_cast<ssize_t>(parts.data.size()) &&
+            ::pwrite(fd, stored.data(), stored.size(), parts.dataPos[0]) == static_cast<ssize_t>(stored.size());
+        if (!written) {
+            ::close(fd);
+            GTEST_SKIP() << "no sparse file of " << end << " bytes here";
+        }
+        FileReader file;
+        ASSERT_TRUE(file.open("/proc/self/fd/" + std::to_string(fd)));
+        NullLog log;
+        const auto model = readLayout(file, l, log);
+        ASSERT_TRUE(model.ok()) << model.message();
+        const ArchiveFile& f = model->files.at(0);
+        EXPECT_EQ(model->fileSize, end);
+        EXPECT_EQ(f.dataPos, parts.dataPos[0]);
+        Bytes back(stored.size());
+        ASSERT_TRUE(file.seek(f.dataPos) && file.read(back.data(), back.size()));
+        EXPECT_EQ(back, stored);
+        ::close(fd);
     }
 }
 

@@ -175,14 +175,26 @@ TEST_P(LayoutReaderTest, OverridesAHostileArchiveMayHold) {
 }
 
 TEST_P(LayoutReaderTest, FolderRangesThatLoopOrOverrunAreRefused) {
-    const std::pair<uint32_t, uint32_t> ranges[] = {{0, 1}, {1, 99}, {2, 1}};
-    for (const auto& range : ranges) {
+    struct Case {
+        const char* what;
+        void (*change)(FolderPlan& root);
+        const char* words;
+    };
+    const Case cases[] = {
+        {"root among its own subfolders", [](FolderPlan& r) { r.subfolders = {{0, 1}}; }, "folder record 0 is reached twice"},
+        {"subfolders past the table", [](FolderPlan& r) { r.subfolders = {{1, 99}}; }, "subfolders 1 to 99"},
+        {"subfolders backwards", [](FolderPlan& r) { r.subfolders = {{2, 1}}; }, "subfolders 2 to 1"},
+        {"files past the table", [](FolderPlan& r) { r.fileRange = {{0, 999}}; }, "files 0 to 999"},
+        {"a file in two folders", [](FolderPlan& r) { r.fileRange = {{0, 3}}; }, "file record 2 belongs to another folder"},
+    };
+    for (const Case& c : cases) {
         LayoutPlan plan = samplePlan(GetParam());
-        plan.drives[0].root.subfolders = range;
+        c.change(plan.drives[0].root);
         const auto r = files_.read(buildLayout(plan));
         ASSERT_TRUE(r.layout.ok()) << r.layout.message();
-        ASSERT_FALSE(r.model.ok()) << range.first << ".." << range.second;
-        EXPECT_NE(r.model.message().find("folder record 0 at offset"), std::string::npos) << r.model.message();
+        ASSERT_FALSE(r.model.ok()) << c.what;
+        EXPECT_NE(r.model.message().find(c.words), std::string::npos) << c.what << ": " << r.model.message();
+        EXPECT_NE(r.model.message().find("folder record "), std::string::npos) << r.model.message();
     }
 }
 

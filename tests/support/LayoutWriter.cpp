@@ -105,6 +105,7 @@ private:
         flat.lastFile = static_cast<uint32_t>(files.size());
         folders[index] = flat;
         if (f.subfolders) std::tie(folders[index].firstSub, folders[index].lastSub) = *f.subfolders;
+        if (f.fileRange) std::tie(folders[index].firstFile, folders[index].lastFile) = *f.fileRange;
         for (size_t i = 0; i < f.folders.size(); ++i)
             place(f.folders[i], flat.firstSub + static_cast<uint32_t>(i), join(path, f.folders[i].name), alias);
     }
@@ -265,8 +266,8 @@ Bytes writeToc(const Tables& t, const LayoutPlan& plan, size_t driveCount, size_
         if (l >= Layout::V8) put32(toc, static_cast<uint32_t>(t.hashes.size()));
         put32(toc, plan.hashBlockSize);
     }
-    for (const Bytes* part : {&t.drives, &t.folders, &t.files, &t.names, &t.hashes})
-        toc.insert(toc.end(), part->begin(), part->end());
+    for (const Bytes* table : {&t.drives, &t.folders, &t.files, &t.names, &t.hashes})
+        toc.insert(toc.end(), table->begin(), table->end());
     return toc;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Builds archives of the layouts after the specified one (version 2 with
+// Builds archives of the layouts after the 17-byte one (version 2 with
 // 20-byte records up to version 10) in memory from a plan: drives with
 // nested folders and files, how each file is stored and verified, the block
 // before each file's data where the layout has one, and overrides of stored
@@ -38,11 +38,12 @@ struct FilePlan {
 };
 
 struct FolderPlan {
-    std::string name;                       // one path part; the root's is empty
+    std::string name;                       // one path element; the root's is empty
     std::vector<FolderPlan> folders;
     std::vector<FilePlan> files;
     std::optional<std::string> storedName;  // written instead of the full path
-    std::optional<std::pair<uint32_t, uint32_t>> subfolders;   // written instead of the true range
+    std::optional<std::pair<uint32_t, uint32_t>> subfolders;   // written instead of the true ranges
+    std::optional<std::pair<uint32_t, uint32_t>> fileRange;
 };
 
 struct DriveRanges {
