@@ -15,19 +15,6 @@ namespace {
 constexpr int64_t kBlockSize = 260;
 constexpr int64_t kBlockNameSize = 256;
 
-FileRecord parseRecord(const uint8_t* r) {
-    FileRecord f;
-    f.nameOffset = le32(r);
-    f.dataOffset = le32(r + 4);
-    f.storedSize = le32(r + 8);
-    f.size = le32(r + 12);
-    f.hasMtime = true;
-    f.mtime = le32(r + 16);
-    f.storageValue = r[21];
-    f.storage = storageOfByte(r[21]);
-    return f;
-}
-
 // The CRC in the block before each file's data; what it covers is not
 // settled, so either the stored or the decompressed bytes may match it.
 void applyBlocks(FieldCursor& in, ArchiveModel& m) {
@@ -59,7 +46,7 @@ ArchiveModel readV4V5(FieldCursor& in, Layout layout, LogSink& log) {
 
     const TocShape shape = shapeOf(layout);
     const TocHeader toc = readTocHeader(in, m.tocOffset, shape);
-    readTocTables(in, toc, shape, parseRecord, m, log);
+    readTocTables(in, toc, shape, parseRecordFrom4, m, log);
     applyBlocks(in, m);
     traceFiles(m, log);
     return m;

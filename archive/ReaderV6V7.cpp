@@ -12,15 +12,7 @@ namespace {
 constexpr int64_t kHeaderSize = 152;
 
 FileRecord parseRecord(const uint8_t* r, bool blockHashes) {
-    FileRecord f;
-    f.nameOffset = le32(r);
-    f.dataOffset = le32(r + 4);
-    f.storedSize = le32(r + 8);
-    f.size = le32(r + 12);
-    f.hasMtime = true;
-    f.mtime = le32(r + 16);
-    f.storageValue = r[21];
-    f.storage = storageOfByte(r[21]);
+    FileRecord f = parseRecordFrom4(r);
     applyVerification(r[20], le32(r + 22), blockHashes, f);
     if (blockHashes) f.hashOffset = le32(r + 26);
     return f;

@@ -97,6 +97,19 @@ Storage storageOfFlag(uint32_t flag) {
     }
 }
 
+FileRecord parseRecordFrom4(const uint8_t* r) {
+    FileRecord f;
+    f.nameOffset = le32(r);
+    f.dataOffset = le32(r + 4);
+    f.storedSize = le32(r + 8);
+    f.size = le32(r + 12);
+    f.hasMtime = true;
+    f.mtime = le32(r + 16);
+    f.storageValue = r[21];
+    f.storage = storageOfByte(r[21]);
+    return f;
+}
+
 Storage storageOfByte(uint8_t value) {
     if (value >> 4) return Storage::Encrypted;
     switch (value) {

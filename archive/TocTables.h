@@ -101,6 +101,9 @@ using RecordParser = std::function<FileRecord(const uint8_t* record)>;
 // Storage of a version 2 flag, and of the storage byte from version 4 on.
 Storage storageOfFlag(uint32_t flag);
 Storage storageOfByte(uint8_t value);
+// The 22 bytes every record from version 4 on begins with: u32 name, data,
+// stored size, size, mtime, u8 verification, u8 storage.
+FileRecord parseRecordFrom4(const uint8_t* record);
 // Verification byte from version 6 on: a whole-file CRC of the stored bytes
 // (1), per-block hashes (2 to 4) or nothing.
 void applyVerification(uint8_t verification, uint32_t crc, bool blockHashes, FileRecord& record);

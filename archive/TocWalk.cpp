@@ -7,6 +7,7 @@
 
 #include "core/ActivityLog.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace sga {
@@ -161,6 +162,8 @@ private:
     std::string folderPath(const DriveRecord& drive, const FolderRecord& f, size_t r, bool isRoot) {
         std::string name = names_.nameAt(f.nameOffset, "folder record " + num(static_cast<int64_t>(r)) +
                                                            " at offset " + num(f.at));
+        // Some packers write "/" inside folder names; paths here use "\\" only.
+        std::replace(name.begin(), name.end(), '/', '\\');
         if (!name.empty() && name.front() == '\\') name.erase(0, 1);
         if (drives_.size() == 1) return name;
         if (isRoot) return drive.alias;

@@ -27,7 +27,7 @@ const RealCase kRealCases[] = {
      "attrib\\myattrib\\more ipsum.txt"},
     {"v2-wide-records-268-block.sga", Layout::V2Wide, {"data", "attrib"}, 14, 268,
      "data\\samples\\sample images\\smiley.png"},
-    {"v2-wide-records-no-block.sga", Layout::V2Wide, {"test"}, 3, 0, "Samples/String Samples\\STORE.txt"},
+    {"v2-wide-records-no-block.sga", Layout::V2Wide, {"test"}, 3, 0, "Samples\\String Samples\\STORE.txt"},
     {"v10-community-hello.sga", Layout::V10, {"data"}, 1, 0, "hello.txt"},
     {"v10-community-scar.sga", Layout::V10, {"data"}, 1, 0, "scar\\somescript.scar"},
 };
