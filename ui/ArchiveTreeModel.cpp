@@ -117,6 +117,11 @@ int ArchiveTreeModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(childrenOf(parent).size());
 }
 
+bool ArchiveTreeModel::hasChildren(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return false;
+    return !childrenOf(parent).empty();
+}
+
 int ArchiveTreeModel::columnCount(const QModelIndex&) const {
     return 1;
 }
