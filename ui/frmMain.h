@@ -172,6 +172,7 @@ protected:
     // Dropping a .big or .sga file opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class RunScope;

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -71,6 +72,8 @@ void frmMain::createWorkControls() {
     FindText->setClearButtonEnabled(true);
     placeFindField();
     FindText->raise();
+    // Ctrl+A stays Extract all, also while typing a find.
+    FindText->installEventFilter(this);
     connect(FindText, &QLineEdit::textChanged, this, &frmMain::findTextChanged);
 
     actFind_ = new QAction(tr("Find"), this);
@@ -129,6 +132,17 @@ void frmMain::createWorkControls() {
 }
 
 // ---------------------------------------------------------------- find
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FindText && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_A)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void frmMain::placeFindField() {
     if (!FindText) return;

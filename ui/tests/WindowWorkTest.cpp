@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSettings>
+#include <QTest>
 #include <QTreeView>
 #include <QUrl>
 
@@ -149,6 +150,19 @@ TEST_F(Work, CtrlFFocusesTheFindField) {
     tree->setFocus();
     action(*form, "actFind")->trigger();
     EXPECT_EQ(QApplication::focusWidget(), find);
+}
+
+TEST_F(Work, CtrlAStaysExtractAllInTheTreeAndTheFindField) {
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get())) GTEST_SKIP() << "the window cannot be made active here";
+    auto* find = child<QLineEdit>(*form, "FindText");
+    const fs::path written = ws.root() / "program" / "data.big" / "readme.txt";
+    for (QWidget* focus : std::initializer_list<QWidget*>{tree, find}) {
+        fs::remove_all(ws.root() / "program" / "data.big");
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_TRUE(fs::exists(written)) << focus->objectName().toStdString();
+    }
 }
 
 TEST_F(Work, FindOnTheRealArchive) {
