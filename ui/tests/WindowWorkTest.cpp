@@ -150,6 +150,19 @@ TEST_F(Work, CtrlFFocusesTheFindField) {
     tree->setFocus();
     action(*form, "actFind")->trigger();
     EXPECT_EQ(QApplication::focusWidget(), find);
+    // Typed and cleared with the keys.
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get())) GTEST_SKIP() << "the window cannot be made active here";
+    tree->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), find);
+    QTest::keyClicks(find, "rock");
+    EXPECT_TRUE(form->treeModel()->filtered());
+    EXPECT_EQ(filesInView(), std::set<std::string>{"rock.tga"});
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_FALSE(form->treeModel()->filtered());
+    EXPECT_TRUE(find->text().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), tree);
 }
 
 TEST_F(Work, CtrlAStaysExtractAllInTheTreeAndTheFindField) {
