@@ -236,7 +236,8 @@ private:
     QAction* actFind_ = nullptr;
     QAction* actClearFind_ = nullptr;
     std::unique_ptr<TreeFilter> filter_;
-    QString statusBeforeFind_;
+    QString statusBeforeFind_;   // the status text a find replaced
+    QString findStatus_;         // the find's own status text
     std::unique_ptr<QTemporaryDir> private_;
     int privateRuns_ = 0;
     int16_t lastReadResult_ = 0;

@@ -173,17 +173,19 @@ void frmMain::findTextChanged(const QString& text) {
             selection->setCurrentIndex(last, QItemSelectionModel::NoUpdate);
             TreeView1->scrollTo(last);
         }
-        statusLabel_->setText(statusBeforeFind_);
+        // Unless something else has been reported meanwhile.
+        if (statusLabel_->text() == findStatus_) statusLabel_->setText(statusBeforeFind_);
         return;
     }
     if (!filter_) filter_ = std::make_unique<TreeFilter>(treeModel_->tree());
-    if (!treeModel_->filtered()) statusBeforeFind_ = statusLabel_->text();
+    if (!treeModel_->filtered() || statusLabel_->text() != findStatus_) statusBeforeFind_ = statusLabel_->text();
     FilteredTree result = filter_->apply(text.toStdString());
     const int matches = result.matches;
     treeModel_->setFilter(std::move(result));
     // Every folder in view leads to a match.
     TreeView1->expandAll();
-    statusLabel_->setText(matches == 1 ? tr("1 file matches") : tr("%1 files match").arg(matches));
+    findStatus_ = matches == 1 ? tr("1 file matches") : tr("%1 files match").arg(matches);
+    statusLabel_->setText(findStatus_);
 }
 
 void frmMain::clearFind() {

@@ -142,6 +142,16 @@ TEST_F(Work, FindNarrowsTheTreeAndCountsTheMatches) {
     // What was selected during the find stays selected, its folder open.
     EXPECT_TRUE(tree->selectionModel()->isSelected(node("a.lua")));
     EXPECT_TRUE(tree->isExpanded(node("art")));
+
+    // A report made during a find outlives it.
+    find->setText("*.lua");
+    select({"a.lua", "broken.lua"});
+    action(*form, "mnuExtract")->trigger();
+    EXPECT_EQ(findStatus(), "1 file extracted, 1 failed");
+    find->setText("*.tga");
+    EXPECT_EQ(findStatus(), "1 file matches");
+    action(*find, "actClearFind")->trigger();
+    EXPECT_EQ(findStatus(), "1 file extracted, 1 failed");
 }
 
 TEST_F(Work, CtrlFFocusesTheFindField) {
