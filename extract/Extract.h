@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace sga {
 
@@ -41,5 +42,41 @@ struct ExtractAllOptions {
 // "Extract all": every folder, then every file, under
 // extractLocation/<archive file name>/.
 ExtractReport extractAll(const ExtractContext& context, const ExtractAllOptions& options = {});
+
+} // namespace sga
+
+namespace sga {
+
+// One tree node picked for extraction: its key and text, as the tree has them.
+struct SelectedNode {
+    std::string key;
+    std::string text;
+};
+
+struct ExtractSelectionOptions {
+    // Empty: every file goes beside the archive (the archive's folder + its
+    // folder + name), as Extract selected writes one file node. Otherwise
+    // everything is written below this folder.
+    std::filesystem::path target;
+    // With a target: false keeps each file's whole archive path below it;
+    // true starts at the selected node: a selected file lands under its own
+    // name, a selected folder as a folder of its own name with everything
+    // under it, the root as a folder named after the archive file.
+    bool fromSelectedNode = false;
+};
+
+struct SelectionReport {
+    ExtractReport report;     // summary: "12 files extracted, 1 failed"
+    // With a target: what each selected node became below it (a file or a
+    // folder), in the order given; nodes inside another selected node are
+    // left out, their files are written once.
+    std::vector<std::filesystem::path> items;
+};
+
+// "Extract selected" for several nodes: every selected file and every file
+// under a selected folder or the root, each with the log lines Extract
+// selected writes for one file node, then one summary line.
+SelectionReport extractSelection(const ExtractContext& context, const std::vector<SelectedNode>& nodes,
+                                 const ExtractSelectionOptions& options = {});
 
 } // namespace sga

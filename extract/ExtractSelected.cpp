@@ -10,6 +10,7 @@
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
 #include "core/ActivityLog.h"
+#include "archive/modSGA.h"
 
 namespace sga {
 namespace {
@@ -139,6 +140,264 @@ ExtractReport extractSelected(const ExtractContext& context, const std::string& 
                               const std::string& nodeText) {
     ExtractSelectedRun run(context);
     return run.run(nodeKey, nodeText);
+}
+
+} // namespace sga
+
+// ---------------------------------------------------------------- several nodes
+
+namespace sga {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a node stands for: the root (every file), a folder (the files at or
+// below its path) or one file.
+struct Pick {
+    enum class Kind { Root, Folder, File } kind = Kind::Root;
+    std::string path;       // folder path, or the file's archive path
+    int64_t number = 0;     // files
+    std::string text;
+};
+
+bool under(const std::string& path, const std::string& folder) {
+    if (folder.empty()) return true;
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '\\';
+}
+
+bool covers(const Pick& outer, const Pick& inner) {
+    if (outer.kind == Pick::Kind::Root) return inner.kind != Pick::Kind::Root;
+    if (outer.kind != Pick::Kind::Folder) return false;
+    if (inner.kind == Pick::Kind::Root) return false;
+    return under(inner.path, outer.path) && !(inner.kind == Pick::Kind::Folder && inner.path == outer.path);
+}
+
+std::string lastPart(const std::string& path) {
+    const auto sep = path.rfind('\\');
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+class ExtractSelectionRun {
+public:
+    ExtractSelectionRun(const ExtractContext& context, const ExtractSelectionOptions& options)
+        : c_(context), options_(options), log_(context.log) {}
+
+    SelectionReport run(const std::vector<SelectedNode>& nodes);
+
+private:
+    void extractPick(const Pick& pick);
+    // The archive path below the written base for a file or folder path,
+    // starting at the selected node when asked to.
+    std::string relativeFor(const Pick& pick, const std::string& path) const;
+    void writeFolder(const std::string& archivePath, const std::string& relative);
+    void writeFile(int64_t number, const std::string& relative);
+    bool makeFolder(const fs::path& folder, const std::string& shown);
+    void failed(const std::string& line) {
+        log_(line);
+        ++result_.report.failed;
+    }
+
+    const ExtractContext& c_;
+    const ExtractSelectionOptions& options_;
+    LogSink& log_;
+    fs::path base_;
+    std::string baseShown_;
+    std::vector<uint8_t> done_;   // per file: already written (or tried)
+    SelectionReport result_;
+};
+
+SelectionReport ExtractSelectionRun::run(const std::vector<SelectedNode>& nodes) {
+    std::vector<Pick> picks;
+    for (const SelectedNode& node : nodes) {
+        if (node.key.empty()) continue;
+        const NodeRef ref = decodeNodeKey(node.key);
+        Pick pick;
+        pick.text = node.text;
+        pick.path = ref.path;
+        pick.number = ref.entryNumber;
+        pick.kind = ref.kind == NodeRef::Kind::Root        ? Pick::Kind::Root
+                    : ref.kind == NodeRef::Kind::Directory ? Pick::Kind::Folder
+                                                           : Pick::Kind::File;
+        picks.push_back(std::move(pick));
+    }
+    // Nodes inside another selected node (and repeats) are covered by it.
+    std::vector<Pick> outer;
+    for (size_t i = 0; i < picks.size(); ++i) {
+        bool covered = false;
+        for (size_t j = 0; j < picks.size() && !covered; ++j) {
+            if (i == j) continue;
+            const bool same = picks[i].kind == picks[j].kind && picks[i].path == picks[j].path &&
+                              picks[i].number == picks[j].number;
+            covered = covers(picks[j], picks[i]) || (same && j < i);
+        }
+        if (!covered) outer.push_back(picks[i]);
+    }
+
+    if (options_.target.empty()) {
+        // Beside the archive: the path up to and including its last "/".
+        const std::string sFile = c_.sFile.string();
+        const auto sep = sFile.rfind('/');
+        const std::string folder = sep == std::string::npos ? std::string() : sFile.substr(0, sep + 1);
+        base_ = folder.empty() ? fs::path(".") : fs::path(folder);
+        baseShown_ = logText(folder);
+    } else {
+        std::string target = options_.target.string();
+        while (target.size() > 1 && target.back() == '/') target.pop_back();
+        base_ = fs::path(target);
+        baseShown_ = logText(target + "/");
+    }
+    done_.assign(c_.model.files.size(), 0);
+    for (const Pick& pick : outer) {
+        if (c_.host.stopRequested()) {
+            result_.report.stopped = true;
+            break;
+        }
+        extractPick(pick);
+    }
+
+    const int written = result_.report.written;
+    std::string summary = std::to_string(written) + (written == 1 ? " file extracted" : " files extracted");
+    if (result_.report.failed > 0) summary += ", " + std::to_string(result_.report.failed) + " failed";
+    if (result_.report.stopped) summary += ", stopped";
+    log_(summary);
+    result_.report.summary = cp1252ToUtf8(summary);
+    return result_;
+}
+
+std::string ExtractSelectionRun::relativeFor(const Pick& pick, const std::string& path) const {
+    if (!options_.fromSelectedNode || options_.target.empty()) return path;
+    switch (pick.kind) {
+    case Pick::Kind::Root:
+        return fileNameOf(c_.sFile.string()) + "\\" + path;
+    case Pick::Kind::Folder: {
+        // From the folder's own name down.
+        const std::string own = lastPart(pick.path);
+        return path.size() == pick.path.size() ? own : own + path.substr(pick.path.size());
+    }
+    case Pick::Kind::File:
+        return lastPart(path);
+    }
+    return path;
+}
+
+void ExtractSelectionRun::extractPick(const Pick& pick) {
+    const ArchiveModel& model = c_.model;
+    if (pick.kind == Pick::Kind::File) {
+        if (!model.isFileNumber(pick.number)) {
+            log_("Decompressing: " + pick.text);
+            failed("Cannot extract " + pick.text + ": the archive has no file entry " +
+                   std::to_string(pick.number));
+            return;
+        }
+        writeFile(pick.number, relativeFor(pick, model.fileOf(pick.number).path()));
+        if (!options_.target.empty()) result_.items.push_back(base_ / fs::path(withSlashes(relativeFor(pick, pick.path))));
+        return;
+    }
+    const bool root = pick.kind == Pick::Kind::Root;
+    // Folders first, so that empty ones are there too when written below a target.
+    if (!options_.target.empty()) {
+        if (root && options_.fromSelectedNode) writeFolder("", fileNameOf(c_.sFile.string()));
+        if (!root) writeFolder(pick.path, relativeFor(pick, pick.path));
+        for (const ArchiveFolder& folder : model.folders) {
+            if (folder.path.empty() || folder.path == pick.path || !(root || under(folder.path, pick.path)))
+                continue;
+            writeFolder(folder.path, relativeFor(pick, folder.path));
+        }
+        const std::string itemPath = root ? (options_.fromSelectedNode ? fileNameOf(c_.sFile.string()) : "")
+                                          : relativeFor(pick, pick.path);
+        result_.items.push_back(itemPath.empty() ? base_ : base_ / fs::path(withSlashes(itemPath)));
+    }
+    for (size_t i = 0; i < model.files.size(); ++i) {
+        const ArchiveFile& f = model.files[i];
+        if (!root && !(f.folder == pick.path || under(f.folder, pick.path))) continue;
+        if (c_.host.stopRequested()) {
+            result_.report.stopped = true;
+            return;
+        }
+        writeFile(model.fileNumber(i), relativeFor(pick, f.path()));
+        c_.host.processEvents();
+    }
+}
+
+bool ExtractSelectionRun::makeFolder(const fs::path& folder, const std::string& shown) {
+    std::error_code ec;
+    if (pathExists(folder)) {
+        if (fs::is_directory(folder, ec)) return true;
+        failed("Cannot create directory " + shown + ": a file of that name exists");
+        return false;
+    }
+    log_("Making directory: " + shown);
+    if (const std::string why = createFolders(folder); !why.empty()) {
+        failed("Cannot create directory " + shown + ": " + why);
+        return false;
+    }
+    return true;
+}
+
+void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std::string& relativeText) {
+    std::string why;
+    const auto relative = safeRelativePath("", relativeText, &why, c_.model.encoding);
+    if (!relative) {
+        failed("Skipped " + (archivePath.empty() ? relativeText : archivePath) + ": unsafe name (" + why + ")");
+        return;
+    }
+    makeFolder(base_ / *relative, baseShown_ + withSlashes(relativeText));
+}
+
+void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeText) {
+    const size_t index = static_cast<size_t>(number - c_.model.folderCount() - 1);
+    if (done_[index]) return;
+    done_[index] = 1;
+    const ArchiveFile& f = c_.model.fileOf(number);
+    log_("Decompressing: " + f.name);
+    // The safety check covers the whole relative path, whatever part of the
+    // archive path it keeps.
+    const auto sep = relativeText.rfind('\\');
+    const std::string folderText = sep == std::string::npos ? std::string() : relativeText.substr(0, sep);
+    std::string why;
+    const auto relative = safeRelativePath(folderText, f.name, &why, c_.model.encoding);
+    const auto check = safeRelativePath(f.folder, f.name, &why, c_.model.encoding);
+    if (!relative || !check) {
+        failed("Skipped " + f.path() + ": unsafe name (" + why + ")");
+        return;
+    }
+    c_.host.setBusy(true);
+    FileReader archive;
+    int16_t result = -1;
+    if (!archive.open(c_.sFile)) {
+        failed("Cannot open " + logText(c_.sFile.string()) + ": " + archive.error());
+        c_.host.setBusy(false);
+        return;
+    }
+    result = readFileBytes(f, archive, log_, entryBuffer);
+    archive.close();
+    if (result != 0) {
+        failed("Cannot extract " + f.name + ": " + describeEntryFailure(f, result));
+        c_.host.setBusy(false);
+        return;
+    }
+    log_("result 0");
+    const fs::path target = base_ / *relative;
+    if (!makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText))) {
+        c_.host.setBusy(false);
+        return;
+    }
+    if (const std::string whyNot = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
+        !whyNot.empty()) {
+        failed("Cannot write " + logText(target.string()) + ": " + whyNot);
+    } else {
+        ++result_.report.written;
+    }
+    c_.host.setBusy(false);
+}
+
+} // namespace
+
+SelectionReport extractSelection(const ExtractContext& context, const std::vector<SelectedNode>& nodes,
+                                 const ExtractSelectionOptions& options) {
+    ExtractSelectionRun run(context, options);
+    return run.run(nodes);
 }
 
 } // namespace sga

@@ -2,6 +2,8 @@
 
 #include "core/Cp1252.h"
 
+#include <QMimeData>
+
 namespace sga::ui {
 
 namespace {
@@ -17,8 +19,47 @@ ArchiveTreeModel::ArchiveTreeModel(QObject* parent) : QAbstractItemModel(parent)
 void ArchiveTreeModel::setTree(const ArchiveTree& tree) {
     beginResetModel();
     tree_ = tree;
+    filter_.reset();
+    computeRows();
+    endResetModel();
+}
+
+void ArchiveTreeModel::setFilter(FilteredTree filtered) {
+    beginResetModel();
+    filter_ = std::move(filtered);
+    computeRows();
+    endResetModel();
+}
+
+void ArchiveTreeModel::clearFilter() {
+    beginResetModel();
+    filter_.reset();
+    computeRows();
+    endResetModel();
+}
+
+bool ArchiveTreeModel::isShown(int node) const {
+    if (node < 0 || static_cast<size_t>(node) >= tree_.size()) return false;
+    return !filter_ || filter_->shown[static_cast<size_t>(node)] != 0;
+}
+
+void ArchiveTreeModel::computeRows() {
     topLevel_.clear();
     rowOf_.assign(tree_.size(), 0);
+    if (filter_) {
+        if (filter_->shown.size() != tree_.size()) filter_.reset();   // made for another tree
+    }
+    if (filter_) {
+        topLevel_ = filter_->topLevel;
+        for (size_t row = 0; row < topLevel_.size(); ++row)
+            rowOf_[static_cast<size_t>(topLevel_[row])] = static_cast<int>(row);
+        for (size_t i = 0; i < tree_.size(); ++i) {
+            const auto children = filter_->children(static_cast<int>(i));
+            for (size_t row = 0; row < children.size(); ++row)
+                rowOf_[static_cast<size_t>(children[row])] = static_cast<int>(row);
+        }
+        return;
+    }
     for (size_t i = 0; i < tree_.size(); ++i) {
         const TreeNode& node = tree_[i];
         if (node.parent < 0) {
@@ -29,7 +70,6 @@ void ArchiveTreeModel::setTree(const ArchiveTree& tree) {
             rowOf_[static_cast<size_t>(node.children[row])] = static_cast<int>(row);
         }
     }
-    endResetModel();
 }
 
 void ArchiveTreeModel::clear() {
@@ -43,7 +83,7 @@ const TreeNode* ArchiveTreeModel::nodeAt(const QModelIndex& index) const {
 }
 
 QModelIndex ArchiveTreeModel::indexOfNode(int node) const {
-    if (node < 0 || static_cast<size_t>(node) >= tree_.size()) return {};
+    if (!isShown(node)) return {};
     return createIndex(rowOf_[static_cast<size_t>(node)], 0, static_cast<quintptr>(node));
 }
 
@@ -51,8 +91,11 @@ QModelIndex ArchiveTreeModel::indexOfKey(std::string_view key) const {
     return indexOfNode(tree_.find(key));
 }
 
-const std::vector<int>& ArchiveTreeModel::childrenOf(const QModelIndex& parent) const {
-    if (const TreeNode* node = nodeAt(parent)) return node->children;
+std::span<const int> ArchiveTreeModel::childrenOf(const QModelIndex& parent) const {
+    if (const TreeNode* node = nodeAt(parent)) {
+        if (filter_) return filter_->children(static_cast<int>(parent.internalId()));
+        return node->children;
+    }
     return topLevel_;
 }
 
@@ -72,6 +115,11 @@ QModelIndex ArchiveTreeModel::parent(const QModelIndex& child) const {
 int ArchiveTreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return 0;
     return static_cast<int>(childrenOf(parent).size());
+}
+
+bool ArchiveTreeModel::hasChildren(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return false;
+    return !childrenOf(parent).empty();
 }
 
 int ArchiveTreeModel::columnCount(const QModelIndex&) const {
@@ -95,7 +143,21 @@ QVariant ArchiveTreeModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags ArchiveTreeModel::flags(const QModelIndex& index) const {
     if (!nodeAt(index)) return Qt::NoItemFlags;
     // Labels are not editable: the preview and Extract selected read them.
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    const Qt::ItemFlags drag = dragData ? Qt::ItemIsDragEnabled : Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | drag;
+}
+
+QStringList ArchiveTreeModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* ArchiveTreeModel::mimeData(const QModelIndexList& indexes) const {
+    if (!dragData || indexes.isEmpty()) return nullptr;
+    return dragData(indexes);
+}
+
+Qt::DropActions ArchiveTreeModel::supportedDragActions() const {
+    return Qt::CopyAction;
 }
 
 } // namespace sga::ui

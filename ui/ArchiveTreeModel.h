@@ -5,9 +5,14 @@
 // pulls nodes from under the view.
 
 #include "archive/ArchiveTree.h"
+#include "ui/TreeFilter.h"
 
 #include <QAbstractItemModel>
 
+#include <functional>
+
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace sga::ui {
@@ -22,6 +27,13 @@ public:
 
     void setTree(const ArchiveTree& tree);
     void clear();
+    // Shows only the nodes a find left in view; clearFilter shows the whole
+    // tree again. Both reset the model.
+    void setFilter(FilteredTree filtered);
+    void clearFilter();
+    bool filtered() const { return filter_.has_value(); }
+    // Whether the node is in view (always, without a find).
+    bool isShown(int node) const;
     const ArchiveTree& tree() const { return tree_; }
 
     // The node behind an index, or null.
@@ -33,13 +45,23 @@ public:
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Dragging nodes out: dragData makes the data (the window extracts the
+    // nodes and hands over their files); without it nothing is dragged.
+    std::function<QMimeData*(const QModelIndexList&)> dragData;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
 private:
-    const std::vector<int>& childrenOf(const QModelIndex& parent) const;
+    std::span<const int> childrenOf(const QModelIndex& parent) const;
+    void computeRows();
 
     ArchiveTree tree_;
+    std::optional<FilteredTree> filter_;
     std::vector<int> topLevel_;   // nodes without a parent
     std::vector<int> rowOf_;      // each node's row among its parent's children
 };

@@ -8,6 +8,7 @@
 #include "ui/ArchiveTreeModel.h"
 #include "ui/ImageList.h"
 #include "ui/ModRecentList.h"
+#include "ui/TreeFilter.h"
 #include "ui/PictureBox.h"
 #include "ui/WindowLayout.h"
 #include "ui/frmAbout.h"
@@ -19,6 +20,8 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -26,6 +29,7 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QToolBar>
+#include <QThread>
 #include <QTreeView>
 
 namespace sga::ui {
@@ -99,7 +103,9 @@ frmMain::frmMain(const QString& programFolder, const QString& settingsFile, QWid
     createActions();
     createMenus();
     createControls();
+    createWorkControls();
     setTabOrder();
+    extractJobs = std::max(1, QThread::idealThreadCount());
 }
 
 frmMain::~frmMain() {
@@ -324,6 +330,7 @@ void frmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The toolbar stays docked at the top across the whole width.
     Toolbar1->resize(centralWidget()->width(), Toolbar1->height());
+    placeFindField();
     Form_Resize();
 }
 
@@ -336,6 +343,7 @@ void frmMain::Form_Resize() {
     if (!layout) return;
     TreeView1->resize(TreeView1->width(), twipsToPixels(layout->treeHeight));
     Text1->resize(twipsToPixels(layout->textWidth), twipsToPixels(layout->textHeight));
+    HexView1->resize(Text1->size());
     Picture1->resize(twipsToPixels(layout->pictureWidth), twipsToPixels(layout->pictureHeight));
 }
 
@@ -436,6 +444,11 @@ const ArchiveIndex& frmMain::archiveIndex() const {
 
 void frmMain::mnuExtract_Click() {
     if (running_ || sFile.isEmpty()) return;
+    if (TreeView1->selectionModel()->selectedRows().size() > 1) {
+        // Several nodes: every file they hold, beside the archive.
+        runSelection(selectedNodes(), {});
+        return;
+    }
     const TreeNode* node = treeModel_->nodeAt(TreeView1->currentIndex());
     if (!node) return;
     RunScope run(*this);
@@ -447,7 +460,16 @@ void frmMain::mnuExtAll_Click() {
     if (running_ || sFile.isEmpty()) return;
     RunScope run(*this);
     const ExtractContext context{archive_.model, toPath(sFile), toPath(extractLocation), log_, *this};
-    showReport(extractAll(context).summary);
+    showReport(extractAll(context, ExtractAllOptions{.jobs = std::max(1, extractJobs)}).summary);
+}
+
+SelectionReport frmMain::runSelection(const std::vector<SelectedNode>& nodes,
+                                     const ExtractSelectionOptions& options) {
+    RunScope run(*this);
+    const ExtractContext context{archive_.model, toPath(sFile), toPath(extractLocation), log_, *this};
+    SelectionReport report = extractSelection(context, nodes, options);
+    showReport(report.report.summary);
+    return report;
 }
 
 void frmMain::showReport(const std::string& summary) {
@@ -488,14 +510,18 @@ void frmMain::setLabel1(const std::string& text) {
 }
 
 void frmMain::treeCleared() {
+    filter_.reset();
     treeModel_->clear();
 }
 
 void frmMain::treeFilled(const ArchiveTree& tree) {
+    filter_.reset();
     treeModel_->setTree(tree);
     for (size_t i = 0; i < tree.size(); ++i) {
         if (tree[i].expanded) TreeView1->expand(treeModel_->indexOfNode(static_cast<int>(i)));
     }
+    // A find still in the field narrows the new tree too.
+    if (!FindText->text().isEmpty()) findTextChanged(FindText->text());
 }
 
 void frmMain::processEvents() {
@@ -511,6 +537,7 @@ void frmMain::setExtractingLayout(bool extracting) {
     TreeView1->setVisible(!extracting);
     Text1->setVisible(!extracting);
     Picture1->hide();
+    HexView1->hide();
     setExtractionEnabled(!extracting);
 }
 

@@ -8,8 +8,11 @@
 #include "core/WindowHost.h"
 #include "preview/PreviewImage.h"
 #include "core/ActivityLog.h"
+#include "extract/Extract.h"
+#include "extract/EntryData.h"
 
 #include <QElapsedTimer>
+#include <QModelIndexList>
 #include <QMainWindow>
 #include <QSettings>
 
@@ -19,18 +22,23 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
+class QMimeData;
+class QTemporaryDir;
 class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
 class QToolBar;
 class QTreeView;
+class QUrl;
 
 namespace sga::ui {
 
 class ArchiveTreeModel;
 class ImageList;
 class PictureBox;
+class TreeFilter;
 
 // The arguments of the open-file dialog, as the Open command passes them and
 // as the dialog hands them back.
@@ -54,6 +62,13 @@ using OpenFileDialog = std::function<bool(OpenFileArgs&)>;
 // The platform's open-file dialog (cCommonDialog::VBGetOpenFileName).
 bool systemOpenFileDialog(OpenFileArgs& args);
 
+// Asks for a folder, starting at start; empty when none was chosen.
+using FolderDialog = std::function<QString(QWidget* owner, const QString& start)>;
+QString systemFolderDialog(QWidget* owner, const QString& start);
+// Hands a file or folder to the desktop's default application.
+using DesktopOpener = std::function<bool(const QUrl&)>;
+bool systemDesktopOpener(const QUrl& url);
+
 // "Tarsel Archive Extractor by Quennel - v2.3"
 QString mainCaption();
 
@@ -75,6 +90,12 @@ public:
     sga::PreviewImage PreviewImage;
     // The Open command's dialog; tests put a stand-in here.
     OpenFileDialog openFileDialog = systemOpenFileDialog;
+    // The folder chooser of Extract to... and the desktop hand-off of Open;
+    // tests put stand-ins here.
+    FolderDialog folderDialog = systemFolderDialog;
+    DesktopOpener desktopOpener = systemDesktopOpener;
+    // Extract all's parallel jobs: every core of the machine.
+    int extractJobs = 1;
 
     void Form_Load();
     void Form_Resize();
@@ -89,6 +110,25 @@ public:
     void openTextFile(int32_t entryIndex);
     void openImageFile(int32_t entryIndex);
     void RefreshPicture();
+
+    // Find: the tree narrowed to the files matching text (see TreeFilter);
+    // an empty text shows the whole tree again.
+    void findTextChanged(const QString& text);
+    // Escape in the find field: the field emptied, the whole tree back.
+    void clearFind();
+    // The selected nodes in tree order (the current node when none is selected).
+    std::vector<SelectedNode> selectedNodes() const;
+    // The tree's context menu: Extract, Extract to..., Open, Copy path.
+    void mnuExtractTo_Click();
+    void mnuOpenEntry_Click();
+    void mnuCopyPath_Click();
+    QMenu* treeMenu() const { return treeMenu_; }
+    // What a drag of these nodes carries: the nodes extracted to a private
+    // temporary folder, as file URLs. Null when nothing could be written.
+    QMimeData* dragMimeData(const QModelIndexList& indexes);
+    // The private temporary folder of drags and Open (made on first use,
+    // removed with the window).
+    QString privateFolder();
 
     // What the Open command does once it has a path; also the path given on
     // the command line.
@@ -129,6 +169,10 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Dropping a .big or .sga file opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class RunScope;
@@ -141,6 +185,18 @@ private:
     bool readEntry(int32_t entryIndex);
     void showReport(const std::string& summary);
     void setCommandsHeld(bool held);
+    void createWorkControls();
+    void placeFindField();
+    // Extract selected for several nodes, as a run of its own.
+    SelectionReport runSelection(const std::vector<SelectedNode>& nodes, const ExtractSelectionOptions& options);
+    void showTreeMenu(const QPoint& position);
+    void showHexView(int32_t entryIndex);
+    void showReadFailure(int32_t entryIndex);
+    void showEntryDetails(int32_t entryIndex);
+    // The selection extracted below a fresh folder inside the private
+    // folder; what each node became there.
+    std::vector<QString> extractToPrivateFolder(const std::vector<SelectedNode>& nodes);
+    static QString archivePathOfDrop(const QMimeData* data);
 
     QString programFolder_;
     QString dataFolder_;
@@ -172,6 +228,20 @@ private:
     QAction* buttonOpen_ = nullptr;
     QAction* buttonExtract_ = nullptr;
     QAction* buttonExtractAll_ = nullptr;
+
+    QLineEdit* FindText = nullptr;
+    QPlainTextEdit* HexView1 = nullptr;
+    QLabel* detailsLabel_ = nullptr;
+    QMenu* treeMenu_ = nullptr;
+    QAction* actFind_ = nullptr;
+    QAction* actClearFind_ = nullptr;
+    std::unique_ptr<TreeFilter> filter_;
+    QString statusBeforeFind_;   // the status text a find replaced
+    QString findStatus_;         // the find's own status text
+    std::unique_ptr<QTemporaryDir> private_;
+    int privateRuns_ = 0;
+    int16_t lastReadResult_ = 0;
+    EntryBlock lastBlock_;
 
     bool running_ = false;        // a load or Extract all is under way
     bool stopRequested_ = false;

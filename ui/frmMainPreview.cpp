@@ -11,6 +11,7 @@
 #include "ui/modMisc.h"
 #include "ui/ArchiveTreeModel.h"
 #include "ui/PictureBox.h"
+#include "ui/HexDump.h"
 
 #include <QFile>
 #include <QLabel>
@@ -36,6 +37,12 @@ bool isTextKind(const std::string& extension) {
     return extension == "lua" || extension == "ini" || extension == "txt" || extension == "events";
 }
 
+// The pictures openImageFile decodes.
+bool isPictureKind(const std::string& extension) {
+    return extension == "tga" || extension == "psd" || extension == "bmp" || extension == "jpg" ||
+           extension == "gif" || extension == "pcx";
+}
+
 } // namespace
 
 void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
@@ -47,34 +54,81 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
     const NodeRef ref = decodeNodeKey(node->key);
     switch (ref.kind) {
     case NodeRef::Kind::Root:
+        showEntryDetails(-1);
         return;
     case NodeRef::Kind::Directory:
         Text1->setPlainText(QString());
+        if (HexView1->isVisible()) {
+            HexView1->hide();
+            Text1->show();
+        }
+        showEntryDetails(-1);
         return;
     case NodeRef::Kind::File:
         break;
     }
     const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
-    if (isTextKind(extensionOf(node->text))) {
+    const std::string extension = extensionOf(node->text);
+    if (isTextKind(extension)) {
         openTextFile(entryIndex);
-    } else {
+    } else if (isPictureKind(extension)) {
         openImageFile(entryIndex);
+    } else {
+        showHexView(entryIndex);
     }
+    showEntryDetails(entryIndex);
 }
 
 bool frmMain::readEntry(int32_t entryIndex) {
     // Only file entries have stored bytes.
     const ArchiveModel& model = archive_.model;
+    lastReadResult_ = -1;
+    lastBlock_ = EntryBlock{};
     if (!model.isFileNumber(int64_t{entryIndex} + 1)) return false;
     FileReader archive;
     if (!archive.open(std::filesystem::path(QFile::encodeName(sFile).toStdString()))) return false;
-    return readFileBytes(model.fileOf(int64_t{entryIndex} + 1), archive, log_, entryBuffer) == 0;
+    lastReadResult_ = readFileBytes(model.fileOf(int64_t{entryIndex} + 1), archive, log_, entryBuffer, &lastBlock_);
+    return lastReadResult_ == 0;
+}
+
+void frmMain::showReadFailure(int32_t entryIndex) {
+    const ArchiveModel& model = archive_.model;
+    QString why;
+    if (!model.isFileNumber(int64_t{entryIndex} + 1)) {
+        why = tr("The archive has no file entry %1.").arg(int64_t{entryIndex} + 1);
+    } else {
+        const ArchiveFile& f = model.fileOf(int64_t{entryIndex} + 1);
+        const QString name = QString::fromStdString(modelTextToUtf8(model, f.path()));
+        why = lastReadResult_ < 0
+                  ? tr("Cannot read %1: the archive cannot be opened.").arg(name)
+                  : tr("Cannot read %1: %2.")
+                        .arg(name, QString::fromStdString(cp1252ToUtf8(describeEntryFailure(f, lastReadResult_))));
+    }
+    Picture1->hide();
+    Text1->hide();
+    HexView1->setPlainText(why);
+    HexView1->show();
+}
+
+void frmMain::showHexView(int32_t entryIndex) {
+    if (!readEntry(entryIndex)) {
+        showReadFailure(entryIndex);
+        return;
+    }
+    Picture1->hide();
+    Text1->hide();
+    HexView1->setPlainText(QString::fromLatin1(hexDump(entryBuffer.data(), entryBuffer.size())));
+    HexView1->show();
 }
 
 void frmMain::openTextFile(int32_t entryIndex) {
     Picture1->hide();
+    HexView1->hide();
     Text1->show();
-    if (!readEntry(entryIndex)) return;
+    if (!readEntry(entryIndex)) {
+        showReadFailure(entryIndex);
+        return;
+    }
     const size_t n = std::min(entryBuffer.size(), kTextPreviewBytes);
     const std::string_view bytes(reinterpret_cast<const char*>(entryBuffer.data()), n);
     QString text = QString::fromStdString(archive_.model.encoding == TextEncoding::Utf8
@@ -88,7 +142,11 @@ void frmMain::openTextFile(int32_t entryIndex) {
 void frmMain::openImageFile(int32_t entryIndex) {
     Picture1->show();
     Text1->hide();
-    if (!readEntry(entryIndex)) return;
+    HexView1->hide();
+    if (!readEntry(entryIndex)) {
+        showReadFailure(entryIndex);
+        return;
+    }
 
     const QString tempPath = previewTempFile();
     QFile temp(tempPath);

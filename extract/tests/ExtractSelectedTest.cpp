@@ -146,5 +146,116 @@ TEST(ExtractSelected, HostileNamesAreRefused) {
     EXPECT_EQ(after, before);
 }
 
+
+// ---------------------------------------------------------------- several nodes
+
+std::vector<SelectedNode> nodesOf(const LoadedFixture& f, const std::vector<std::string>& texts) {
+    std::vector<SelectedNode> out;
+    for (const auto& text : texts) {
+        const auto [key, nodeText] = node(f, text);
+        out.push_back({key, nodeText});
+    }
+    return out;
+}
+
+TEST(ExtractSelection, TargetsAndWhereEachNodeLands) {
+    struct Case {
+        std::vector<std::string> selected;
+        bool fromSelectedNode;
+        std::set<std::string> tree;      // below the target
+        std::vector<std::string> items;  // relative to the target
+        std::string summary;
+    };
+    const Case cases[] = {
+        {{"a.lua", "readme.txt"}, false, {"art/", "art/a.lua", "readme.txt"}, {"art/a.lua", "readme.txt"},
+         "2 files extracted"},
+        {{"a.lua", "readme.txt"}, true, {"a.lua", "readme.txt"}, {"a.lua", "readme.txt"}, "2 files extracted"},
+        {{"fx"}, true, {"fx/", "fx/spark.tga"}, {"fx"}, "1 file extracted"},
+        {{"fx", "spark.tga", "spark.tga"}, false, {"art/", "art/fx/", "art/fx/spark.tga"}, {"art/fx"},
+         "1 file extracted"},
+        {{"art", "fx"}, true, {"art/", "art/a.lua", "art/fx/", "art/fx/spark.tga"}, {"art"}, "2 files extracted"},
+        {{"data.big"}, true,
+         {"data.big/", "data.big/art/", "data.big/art/a.lua", "data.big/art/fx/", "data.big/art/fx/spark.tga",
+          "data.big/readme.txt"},
+         {"data.big"}, "3 files extracted"},
+        {{"data.big", "a.lua"}, false, {"art/", "art/a.lua", "art/fx/", "art/fx/spark.tga", "readme.txt"}, {""},
+         "3 files extracted"},
+    };
+    const ArchivePlan plan = smallArchive();
+    for (const Case& c : cases) {
+        LoadedFixture f(plan);
+        MemoryLog log;
+        RecordingHost host;
+        const fs::path target = f.dir.path() / "target";
+        const SelectionReport r = extractSelection(f.context(log, host), nodesOf(f, c.selected),
+                                                   {.target = target, .fromSelectedNode = c.fromSelectedNode});
+        EXPECT_EQ(treeOf(target), c.tree) << c.summary;
+        std::vector<std::string> items;
+        for (const auto& item : r.items) items.push_back(fs::relative(item, target).generic_string());
+        for (auto& item : items)
+            if (item == ".") item.clear();
+        EXPECT_EQ(items, c.items) << c.summary;
+        EXPECT_EQ(r.report.summary, c.summary);
+        EXPECT_EQ(log.lines.back(), c.summary);
+        for (const auto& path : c.tree)
+            if (!path.ends_with("/")) {
+                const std::string name = fs::path(path).filename().string();
+                for (const auto& file : plan.files)
+                    if (file.name == name) EXPECT_EQ(readFile(target / path), file.data) << path;
+            }
+    }
+}
+
+TEST(ExtractSelection, BesideTheArchiveEachFileLogsAsOneFileNodeDoes) {
+    const ArchivePlan plan = smallArchive();
+    LoadedFixture one(plan), many(plan);
+    Selected single;
+    select(one, single, "spark.tga");
+    MemoryLog log;
+    RecordingHost host;
+    const SelectionReport r = extractSelection(many.context(log, host), nodesOf(many, {"spark.tga", "readme.txt"}));
+    EXPECT_EQ(r.report.written, 2);
+    EXPECT_TRUE(r.items.empty());
+    // The single node's lines after its data folder, with the other archive's folder.
+    std::vector<std::string> expected(single.log.lines.begin() + 1, single.log.lines.end());
+    for (auto& line : expected) {
+        const auto at = line.find(one.index.archiveFolder);
+        if (at != std::string::npos) line.replace(at, one.index.archiveFolder.size(), many.index.archiveFolder);
+    }
+    ASSERT_GE(log.lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(log.lines.begin(), log.lines.begin() + static_cast<long>(expected.size())),
+              expected);
+    EXPECT_EQ(log.lines.back(), "2 files extracted");
+    EXPECT_EQ(readFile(many.index.archiveFolder + "art/fx/spark.tga"), plan.files[2].data);
+    EXPECT_EQ(readFile(many.index.archiveFolder + "readme.txt"), plan.files[0].data);
+    EXPECT_FALSE(fs::exists(many.out()));
+}
+
+TEST(ExtractSelection, RefusedAndUnreadableEntriesAreCounted) {
+    ArchivePlan plan;
+    plan.dirs = {{"..\\..", 0}, {"sub", 1}};
+    plan.files = {{.name = "escape.txt", .data = textBytes("x")},
+                  {.name = "bad.lua", .data = textBytes("x"), .flag = 1, .stored = textBytes("junk")},
+                  {.name = "good.lua", .data = textBytes("good")}};
+    LoadedFixture f(plan);
+    const auto before = treeOf(f.dir.path());
+    for (bool fromNode : {false, true}) {
+        MemoryLog log;
+        RecordingHost host;
+        const fs::path target = f.dir.path() / (fromNode ? "t1" : "t2");
+        const SelectionReport r = extractSelection(f.context(log, host), nodesOf(f, {"data.big"}),
+                                                   {.target = target, .fromSelectedNode = fromNode});
+        EXPECT_EQ(r.report.written, 1);
+        EXPECT_EQ(r.report.failed, 3);   // the folder "..\..", escape.txt, bad.lua
+        EXPECT_EQ(r.report.summary, "1 file extracted, 3 failed");
+        EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
+                            "Skipped ..\\..\\escape.txt: unsafe name (path component \"..\")"),
+                  log.lines.end());
+    }
+    auto after = treeOf(f.dir.path());
+    std::erase_if(after, [](const std::string& p) { return p.starts_with("t1/") || p.starts_with("t2/"); });
+    EXPECT_EQ(after, before);
+}
+
 } // namespace
 } // namespace sga

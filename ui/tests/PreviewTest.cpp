@@ -168,18 +168,25 @@ TEST_F(Preview, ARejectedTgaWithNothingBeforeShowsAnEmptyPicture) {
     EXPECT_EQ(picture->innerSize(), QSize(0, 0));
 }
 
-TEST_F(Preview, CapitalExtensionsGoToThePictureAndShowNothingNew) {
+TEST_F(Preview, CapitalExtensionsAndUnknownKindsShowAHexDump) {
+    // Extensions are matched as written: these are neither text nor a
+    // picture the program reads, so they show their bytes.
     click("good.tga");
     const QImage first = grabbed();
+    auto* hex = child<QPlainTextEdit>(*form, "HexView1");
     for (const char* name : {"NOTES.TXT", "SKY.TGA", "readme"}) {
         click("a.lua");
         click(name);
-        EXPECT_TRUE(picture->isVisible()) << name;
+        EXPECT_FALSE(picture->isVisible()) << name;
         EXPECT_FALSE(text->isVisible()) << name;
-        EXPECT_EQ(grabbed(), first) << name;
+        EXPECT_TRUE(hex->isVisible()) << name;
     }
-    // The temporary file was written all the same.
-    EXPECT_EQ(sga::testing::readFile(form->previewTempFile().toStdString()), textBytes("no dot"));
+    EXPECT_TRUE(hex->toPlainText().startsWith("00000000  6E 6F 20 64 6F 74 ")) << hex->toPlainText().toStdString();
+    // A picture afterwards shows in the picture box as before.
+    click("good.tga");
+    EXPECT_TRUE(picture->isVisible());
+    EXPECT_FALSE(hex->isVisible());
+    EXPECT_EQ(grabbed(), first);
 }
 
 TEST_F(Preview, ABmpAfterATgaShowsInTheTgaSize) {
