@@ -477,18 +477,33 @@ void frmMain::showReport(const std::string& summary) {
 }
 
 void frmMain::setCommandsHeld(bool held) {
-    mnuOpen->setEnabled(!held);
-    buttonOpen_->setEnabled(!held);
-    for (size_t i = 1; i < mnuRecentFile_.size(); ++i) mnuRecentFile_[i]->setEnabled(!held);
+    held_ = held;
+    updateCommands();
+}
+
+void frmMain::updateCommands() {
+    mnuOpen->setEnabled(!held_);
+    buttonOpen_->setEnabled(!held_);
+    for (size_t i = 1; i < mnuRecentFile_.size(); ++i) mnuRecentFile_[i]->setEnabled(!held_);
+    mnuExtract->setEnabled(extractionAllowed_);
+    mnuExtAll->setEnabled(extractionAllowed_);
+    buttonExtract_->setEnabled(extractionAllowed_);
+    buttonExtractAll_->setEnabled(extractionAllowed_);
+    if (treeMenu_) {
+        const std::vector<SelectedNode> nodes = selectedNodes();
+        const bool any = !running_ && !sFile.isEmpty() && !nodes.empty();
+        const bool one =
+            any && nodes.size() == 1 && decodeNodeKey(nodes.front().key).kind != NodeRef::Kind::Root;
+        for (QAction* a : treeMenu_->actions()) a->setEnabled(any);
+        if (auto* open = treeMenu_->findChild<QAction*>(QStringLiteral("mnuTreeOpen"))) open->setEnabled(one);
+    }
 }
 
 // ---------------------------------------------------------------- window host
 
 void frmMain::setExtractionEnabled(bool enabled) {
-    mnuExtract->setEnabled(enabled);
-    mnuExtAll->setEnabled(enabled);
-    buttonExtract_->setEnabled(enabled);
-    buttonExtractAll_->setEnabled(enabled);
+    extractionAllowed_ = enabled;
+    updateCommands();
 }
 
 void frmMain::setBusy(bool busy) {

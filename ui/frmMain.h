@@ -185,6 +185,9 @@ private:
     bool readEntry(int32_t entryIndex);
     void showReport(const std::string& summary);
     void setCommandsHeld(bool held);
+    // Every command's enabled state, from held_, extractionAllowed_, the open
+    // archive and the tree's selection: the one place that enables anything.
+    void updateCommands();
     void createWorkControls();
     void placeFindField();
     // Extract selected for several nodes, as a run of its own.
@@ -244,6 +247,8 @@ private:
     EntryBlock lastBlock_;
 
     bool running_ = false;        // a load or Extract all is under way
+    bool held_ = false;           // Open and the recent items wait for a run to end
+    bool extractionAllowed_ = false;   // as the core last set it
     bool stopRequested_ = false;
     bool closePending_ = false;   // close once the run has returned
     int busyDepth_ = 0;

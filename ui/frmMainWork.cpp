@@ -127,6 +127,9 @@ void frmMain::createWorkControls() {
     item("mnuTreeCopyPath", tr("&Copy path"), &frmMain::mnuCopyPath_Click);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView1, &QWidget::customContextMenuRequested, this, &frmMain::showTreeMenu);
+    // The tree menu's commands follow the selection.
+    connect(TreeView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { updateCommands(); });
 
     setAcceptDrops(true);
 }
@@ -212,11 +215,7 @@ std::vector<SelectedNode> frmMain::selectedNodes() const {
 }
 
 void frmMain::showTreeMenu(const QPoint& position) {
-    const std::vector<SelectedNode> nodes = selectedNodes();
-    const bool any = !running_ && !sFile.isEmpty() && !nodes.empty();
-    const bool one = any && nodes.size() == 1 && decodeNodeKey(nodes.front().key).kind != NodeRef::Kind::Root;
-    for (QAction* a : treeMenu_->actions()) a->setEnabled(any);
-    if (auto* open = treeMenu_->findChild<QAction*>(QStringLiteral("mnuTreeOpen"))) open->setEnabled(one);
+    updateCommands();
     treeMenu_->popup(TreeView1->viewport()->mapToGlobal(position));
 }
 
