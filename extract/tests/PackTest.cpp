@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 #include <map>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace sga {
@@ -50,8 +53,9 @@ FolderPlan mixedFolder() {
         {"art/fx/noise.bin", noise(3000, 1)},
         {"art/caf\xC3\xA9 menu/logo \xC3\xA9t\xC3\xA9.tga", repeated("\x01\x02\x03", 400)},
         {"art/empty folder/", {}},
-        {"zz last/", {}},
-        {"zz last/inner/", {}},
+        // A file in the last top folder while scripts\ai\deep\deeper is the
+        // table's last folder: the file table must still end with its files.
+        {"zz last/z.txt", repeated("z", 150)},
         {"locale/english.ucs", repeated("1\tHello\r\n", 60)},
     };
 }
@@ -541,5 +545,139 @@ TEST(Pack, RepackedRealArchiveHoldsTheSameFiles) {
     EXPECT_EQ(compared, 890);
 }
 
+// The sga binary's pack command, run as a user would.
+namespace cli {
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Result sga(const TempDir& dir, const std::string& args, const std::string& env = "") {
+    const fs::path err = dir.path() / "stderr";
+    const std::string command = "env -u SOURCE_DATE_EPOCH " + env + " " + quoted(SGA_BINARY) + " " + args +
+                                " >/dev/null 2>" + quoted(err.string());
+    const int raw = std::system(command.c_str());
+    const Bytes e = readFile(err);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(e.begin(), e.end())};
+}
+
+size_t lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
+    struct Case {
+        const char* args;          // SRC and OUT stand for the folder and the target
+        int status;
+        const char* mentions;      // in stderr; empty: stderr empty
+        bool replaced;             // the earlier target was replaced
+    };
+    const std::vector<Case> cases = {
+        {"pack SRC -o OUT", 0, "", true},
+        {"pack --layout dow --name Mod --alias Locale --level 1 -j 3 --keep-case --mtime 5 SRC -o OUT", 0, "", true},
+        {"pack --drive data=SRC --drive attrib=SRC -o OUT", 0, "", true},
+        {"pack SRC/bad -o OUT", 1, "\xE2\x98\x83", false},
+        {"pack SRC/absent -o OUT", 1, "absent", false},
+        {"pack --drive nofolder -o OUT", 1, "nofolder", false},
+        {"pack -o OUT", 1, "nothing to pack", false},
+        {"pack --mtime -3 SRC -o OUT", 1, "-3", false},
+        {"pack --level 13 SRC -o OUT", 2, "level", false},
+        {"pack --layout zip SRC -o OUT", 2, "layout", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        TempDir dir;
+        const fs::path src = dir.path() / "src";
+        writeFolder(src, {{"a.lua", repeated("a = 1\n", 40)}, {"b/c.bin", Bytes(300, 9)}});
+        writeFolder(src / "bad", {{"\xE2\x98\x83.txt", {}}});
+        const fs::path out = dir.write("out/mod.big", textBytes("earlier"));
+        std::string args = c.args;
+        for (auto [from, to] : {std::pair{"SRC", src.string()}, std::pair{"OUT", out.string()}})
+            for (size_t at; (at = args.find(from)) != std::string::npos;) args.replace(at, 3, cli::quoted(to));
+        if (std::string(c.args).find("SRC/") == std::string::npos && c.status == 0)
+            fs::remove_all(src / "bad");
+        const Result r = sga(dir, args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (*c.mentions == 0) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+            if (c.status == 1) EXPECT_EQ(lines(r.err), 1u) << r.err;
+        }
+        EXPECT_EQ(readFile(out) != textBytes("earlier"), c.replaced);
+        EXPECT_EQ(treeOf(dir.path() / "out"), std::set<std::string>{"mod.big"});
+    }
+}
+
+TEST(PackCommandLine, ExplicitTimeThenSourceDateEpochThenTheFiles) {
+    TempDir dir;
+    writeFolder(dir.path() / "src", {{"a.lua", repeated("a = 1\n", 40)}});
+    const std::string src = quoted((dir.path() / "src").string());
+    auto packed = [&](const std::string& options, const std::string& env) {
+        const Result r = sga(dir, "pack " + options + " " + src + " -o " + quoted((dir.path() / "a.big").string()), env);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return readFile(dir.path() / "a.big");
+    };
+    const Bytes at1234 = packed("--mtime 1234", "");
+    const size_t record = 180 + u32(at1234, 180 + 12);
+    EXPECT_EQ(u32(at1234, u32(at1234, 176) + u32(at1234, record + 5) - 8), 1234u);
+    EXPECT_EQ(packed("", "SOURCE_DATE_EPOCH=1234"), at1234);
+    EXPECT_EQ(packed("--mtime 1234", "SOURCE_DATE_EPOCH=99"), at1234);
+    EXPECT_NE(packed("--mtime 99", "SOURCE_DATE_EPOCH=1234"), at1234);
+    EXPECT_EQ(packed("", ""), packed("", ""));
+    const Result bad = sga(dir, "pack " + src + " -o " + quoted((dir.path() / "b.big").string()), "SOURCE_DATE_EPOCH=soon");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("SOURCE_DATE_EPOCH"), std::string::npos);
+}
+
+TEST(PackCommandLine, LogHasALinePerFileAndLinksGiveWarnings) {
+    TempDir dir;
+    FolderPlan plan;
+    for (int i = 0; i < 12; ++i) plan["d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt"] = repeated("x", 200);
+    writeFolder(dir.path() / "src", plan);
+    fs::create_symlink("/etc", dir.path() / "src" / "away");
+    const Result r = sga(dir, "pack -j 2 --log " + quoted((dir.path() / "pack.log").string()) + " " +
+                               quoted((dir.path() / "src").string()) + " -o " + quoted((dir.path() / "a.big").string()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(lines(r.err), 1u);
+    EXPECT_NE(r.err.find("away"), std::string::npos);
+    const auto logLines = readLines(dir.path() / "pack.log");
+    ASSERT_GE(logLines.size(), plan.size());
+    size_t packedLines = 0;
+    for (const std::string& l : logLines) packedLines += l.rfind("Packed Data:", 0) == 0;
+    EXPECT_EQ(packedLines, plan.size());
+}
+
+TEST(PackCommandLine, InterruptedPackKeepsTheEarlierArchive) {
+    TempDir dir;
+    FolderPlan plan;
+    for (int i = 0; i < 200; ++i) plan["f" + std::to_string(i) + ".bin"] = noise(256 << 10, static_cast<uint32_t>(i) & 7);
+    writeFolder(dir.path() / "src", plan);
+    const fs::path out = dir.write("out/mod.big", textBytes("earlier"));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, 2);
+        ::execl(SGA_BINARY, "sga", "pack", "--level", "12", "-j", "1", (dir.path() / "src").c_str(), "-o",
+                out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::usleep(400 * 1000);
+    ::kill(child, SIGINT);
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << "the pack ended before the signal: give it more to do";
+    EXPECT_EQ(readFile(out), textBytes("earlier"));
+    EXPECT_EQ(treeOf(dir.path() / "out"), std::set<std::string>{"mod.big"});
+}
+
+} // namespace cli
 } // namespace
 } // namespace sga
