@@ -19,6 +19,7 @@
 #include <libdeflate.h>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unistd.h>
 
@@ -226,6 +227,10 @@ private:
 
 void PackRun::checkOptions() {
     if (o_.drives.empty()) throw PackError("nothing to pack: no folder given");
+    // The readers of 17-byte archives know a single drive.
+    if (o_.layout == PackLayout::Narrow && o_.drives.size() > 1)
+        throw PackError("\"" + o_.drives[1].alias + "\": the hw2 layout holds one drive; use --layout dow for " +
+                        std::to_string(o_.drives.size()));
     if (o_.level < 1 || o_.level > 12)
         throw PackError("level " + std::to_string(o_.level) + " is outside 1 to 12");
     for (const PackDrive& d : o_.drives) {
@@ -342,10 +347,14 @@ void PackRun::dataPass(TemporaryArchive& out) {
                 pending += plan_.files[k].size;
             }
             Prepared& slot = slots[k % window];
-            if (!compressor)
-                slot.error = "not enough memory for the compressor";
-            else
-                prepare(plan_.files[k], compressor.get(), scratch, slot);
+            try {
+                if (!compressor)
+                    slot.error = "not enough memory for the compressor";
+                else
+                    prepare(plan_.files[k], compressor.get(), scratch, slot);
+            } catch (const std::bad_alloc&) {
+                slot.error = "not enough memory to pack \"" + plan_.files[k].path.string() + "\"";
+            }
             {
                 std::lock_guard lock(mutex);
                 ready[k % window] = 1;

@@ -70,7 +70,9 @@ void writeFolder(const fs::path& root, const FolderPlan& plan) {
         fs::create_directories((root / path).parent_path());
         FILE* f = std::fopen((root / path).c_str(), "wb");
         ASSERT_NE(f, nullptr) << path;
-        if (!bytes.empty()) ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        if (!bytes.empty()) {
+            ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        }
         std::fclose(f);
     }
 }
@@ -142,6 +144,7 @@ ReadBack readBack(const Bytes& a, size_t record) {
         const uint16_t firstFolder = u16(a, dr + 128), lastFolder = u16(a, dr + 130),
                        firstFile = u16(a, dr + 132), lastFile = u16(a, dr + 134), root = u16(a, dr + 136);
         if (root != firstFolder) problem("root folder is not the drive's first");
+        const std::string drive = nDrives > 1 ? cstr(a, dr) + ":" : "";
         std::vector<int> parentOf(nFolders, -1);
         uint32_t filesSeen = 0;
         for (int f = firstFolder; f < lastFolder; ++f) {
@@ -159,7 +162,7 @@ ReadBack readBack(const Bytes& a, size_t record) {
             if (f != root && parentOf[static_cast<size_t>(f)] < 0) problem("folder " + path + " has no parent");
             std::string slashed = path;
             std::replace(slashed.begin(), slashed.end(), '\\', '/');
-            if (f != root) r.folders.insert(slashed + "/");
+            if (f != root) r.folders.insert(drive + slashed + "/");
             for (uint32_t k = u16(a, fr + 8); k < u16(a, fr + 10); ++k, ++filesSeen) {
                 const size_t rec = toc + files + record * k;
                 const std::string name = cstr(a, toc + names + u32(a, rec));
@@ -178,10 +181,10 @@ ReadBack readBack(const Bytes& a, size_t record) {
                 }
                 if (u32(a, data - 4) != libdeflate_crc32(0, bytes.data(), bytes.size())) problem(name + ": CRC");
                 if (u32(a, data - 8) != 1700000000u) problem(name + ": mtime");
-                r.files[(slashed.empty() ? "" : slashed + "/") + cp1252ToUtf8(name)] = bytes;
+                r.files[drive + (slashed.empty() ? "" : slashed + "/") + cp1252ToUtf8(name)] = bytes;
             }
         }
-        if (filesSeen != lastFile - firstFile) problem("folders do not cover the drive's files");
+        if (filesSeen != uint32_t{lastFile} - firstFile) problem("folders do not cover the drive's files");
     }
     libdeflate_free_decompressor(inflater);
     return r;
@@ -294,6 +297,33 @@ TEST(Pack, SameBytesForEveryJobCountAndEveryRun) {
     }
 }
 
+TEST(Pack, DrivesFollowOneAnotherInWideRecords) {
+    TempDir dir;
+    const FolderPlan data = mixedFolder();
+    const FolderPlan attrib = {{"attrib/a.rgd", Bytes(500, 4)}, {"b.txt", repeated("b", 300)}, {"e/", {}}};
+    writeFolder(dir.path() / "data", data);
+    writeFolder(dir.path() / "attrib", attrib);
+    PackOptions o;
+    o.drives = {{"data", dir.path() / "data"}, {"attrib", dir.path() / "attrib"}};
+    o.target = dir.path() / "two.sga";
+    o.layout = PackLayout::Wide;
+    o.mtime = 1700000000;
+    NullLog log;
+    WindowHost host;
+    const PackReport report = packArchive(o, log, host);
+    ASSERT_TRUE(report.ok) << report.error;
+    const ReadBack back = readBack(readFile(o.target), 20);
+    EXPECT_TRUE(back.problems.empty()) << back.problems.front();
+    FolderPlan files;
+    std::set<std::string> folders;
+    for (const auto& [alias, plan] : {std::pair{"data:", data}, std::pair{"attrib:", attrib}}) {
+        for (const auto& [path, bytes] : filesOf(plan)) files[alias + path] = bytes;
+        for (const std::string& f : foldersOf(plan)) folders.insert(alias + f);
+    }
+    EXPECT_EQ(back.files, files);
+    EXPECT_EQ(back.folders, folders);
+}
+
 TEST(Pack, NamesAreStoredInLowerCaseUnlessKept) {
     TempDir dir;
     writeFolder(dir.path() / "src", {{"Art/\xC3\x89T\xC3\x89.TGA", Bytes(10, 1)}});
@@ -342,9 +372,13 @@ TEST(Pack, BadInputIsRefusedBeforeAnythingIsWritten) {
              writeFolder(s, {{"shut/x.bin", Bytes(10, 1)}});
              fs::permissions(s / "shut", fs::perms::none);
          }, "shut", true},
-        {"missing folder", [](const fs::path& s, PackOptions& o) { o.drives.push_back({"Extra", s / "absent"}); }, "absent"},
-        {"alias not Windows-1252", [](const fs::path& s, PackOptions& o) { o.drives.push_back({"\xE2\x98\x83", s}); }, "\xE2\x98\x83"},
-        {"same alias twice", [](const fs::path& s, PackOptions& o) { o.drives.push_back({"DATA", s}); }, "DATA"},
+        {"missing folder", [](const fs::path& s, PackOptions& o) { o.drives = {{"Extra", s / "absent"}}; }, "absent"},
+        {"alias not Windows-1252", [](const fs::path& s, PackOptions& o) { o.drives = {{"\xE2\x98\x83", s}}; }, "\xE2\x98\x83"},
+        {"same alias twice", [](const fs::path& s, PackOptions& o) {
+             o.layout = PackLayout::Wide;
+             o.drives.push_back({"DATA", s});
+         }, "DATA"},
+        {"two drives in 17-byte records", [](const fs::path& s, PackOptions& o) { o.drives.push_back({"Locale", s}); }, "Locale"},
         {"archive name too long", [](const fs::path&, PackOptions& o) { o.archiveName = std::string(64, 'x'); }, "xxxx"},
         {"level out of range", [](const fs::path&, PackOptions& o) { o.level = 13; }, "13"},
     };
@@ -580,7 +614,8 @@ TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
     const std::vector<Case> cases = {
         {"pack SRC -o OUT", 0, "", true},
         {"pack --layout dow --name Mod --alias Locale --level 1 -j 3 --keep-case --mtime 5 SRC -o OUT", 0, "", true},
-        {"pack --drive data=SRC --drive attrib=SRC -o OUT", 0, "", true},
+        {"pack --layout dow --drive data=SRC --drive attrib=SRC -o OUT", 0, "", true},
+        {"pack --drive data=SRC --drive attrib=SRC -o OUT", 1, "attrib", false},
         {"pack SRC/bad -o OUT", 1, "\xE2\x98\x83", false},
         {"pack SRC/absent -o OUT", 1, "absent", false},
         {"pack --drive nofolder -o OUT", 1, "nofolder", false},
@@ -607,7 +642,9 @@ TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
             EXPECT_EQ(r.err, "");
         } else {
             EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
-            if (c.status == 1) EXPECT_EQ(lines(r.err), 1u) << r.err;
+            if (c.status == 1) {
+                EXPECT_EQ(lines(r.err), 1u) << r.err;
+            }
         }
         EXPECT_EQ(readFile(out) != textBytes("earlier"), c.replaced);
         EXPECT_EQ(treeOf(dir.path() / "out"), std::set<std::string>{"mod.big"});
