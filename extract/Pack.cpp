@@ -320,7 +320,9 @@ void PackRun::dataPass(TemporaryArchive& out) {
     // Workers prepare files ahead of the writer, within a window of slots and
     // a budget of pending bytes; the writer takes them in table order, so the
     // archive does not depend on the number of workers.
-    const size_t window = static_cast<size_t>(o_.jobs) * 4;
+    // Slots are cheap and the byte budget bounds the memory, so the window is
+    // wide: a narrow one would idle every worker behind one large file.
+    const size_t window = static_cast<size_t>(o_.jobs) * 256;
     std::vector<Prepared> slots(window);
     std::vector<char> ready(window, 0);
     std::mutex mutex;
