@@ -427,7 +427,7 @@ PackReport PackRun::run() {
 
     TemporaryArchive out(o_.target);
     if (!out.opened())
-        throw PackError("cannot create \"" + out.path().string() + "\" beside the target: " + out.openError());
+        throw PackError("cannot create \"" + o_.target.string() + "\": " + out.openError());
     host_.setExtractingLayout(true);
     host_.setProgressMax(std::max<int>(1, static_cast<int>(plan_.files.size())));
     try {
