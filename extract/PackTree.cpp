@@ -207,6 +207,7 @@ std::string storedName(std::string_view diskName, bool keepCase, std::string_vie
         if (isControl(static_cast<unsigned char>(c)))
             refuse(shown, "the name holds a control character");
         if (c == '\\') refuse(shown, "the name holds a backslash, the archive's separator");
+        if (c == ':') refuse(shown, "the name holds a colon, which ends a drive alias in archive paths");
     }
     if (text.size() >= kBlockNameSize)
         refuse(shown, "the name is " + std::to_string(text.size()) + " bytes long, at most " +

@@ -395,6 +395,7 @@ TEST(Pack, StoredNames) {
         {"a\xC2\x81", false, ""},                            // a C1 control
         {"a\\b", false, ""},
         {"tab\there", false, ""},
+        {"c:drive.txt", false, ""},
     };
     for (const auto& [disk, keep, stored] : cases) {
         std::string got;
