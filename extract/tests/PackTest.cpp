@@ -646,7 +646,8 @@ TEST(PackCommandLine, InterruptedPackKeepsTheEarlierArchive) {
                 out.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    ::usleep(400 * 1000);
+    // Signal once the temporary archive exists: the pack is then under way.
+    for (int waited = 0; waited < 1000 && treeOf(dir.path() / "out").size() < 2; ++waited) ::usleep(10 * 1000);
     ::kill(child, SIGINT);
     int raw = 0;
     ::waitpid(child, &raw, 0);
