@@ -92,6 +92,7 @@ int64_t bareLoop(const std::vector<fs::path>& paths, int level) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);   // rounds show as they end
     fs::path folder = "/dev/shm";
     int rounds = 3, entries = 5000, level = 9;
     int64_t mib = 200;
