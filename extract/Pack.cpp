@@ -83,7 +83,7 @@ public:
         static std::atomic<unsigned> counter{0};
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         path_ = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                          std::to_string(counter.fetch_add(1)) + ".part");
+                          std::to_string(counter.fetch_add(1)) + ".tmp");
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0) error_ = systemError();
     }

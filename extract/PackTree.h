@@ -41,7 +41,7 @@ struct ScanOptions {
     std::filesystem::path exclude;
 };
 
-// Reads folder and everything below it. Symbolic links and special files are
+// Reads folder and everything below it. Symbolic links, pipes, sockets and devices are
 // skipped, each with a line in warnings (UTF-8). Throws PackError.
 SourceFolder scanFolder(const std::filesystem::path& folder, const ScanOptions& options,
                         std::vector<std::string>& warnings);
