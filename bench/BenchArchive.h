@@ -30,6 +30,9 @@ int64_t writeBenchArchive(const std::filesystem::path& path, const BenchLayout& 
                           const std::function<std::vector<uint8_t>(size_t)>& bytesOf,
                           bool compress = true);
 
+// Sizes from 1 KiB to 4 MiB, most of them small, adding up to about total.
+std::vector<size_t> entrySizes(int count, int64_t total);
+
 // Picture-like, text-like or random bytes of the given size.
 enum class DataKind { Text, Picture, Random };
 std::vector<uint8_t> makeData(DataKind kind, size_t size, uint32_t seed);

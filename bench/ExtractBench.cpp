@@ -32,24 +32,6 @@ using namespace sga::bench;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Sizes from 1 KiB to 4 MiB, most of them small, adding up to about total.
-std::vector<size_t> entrySizes(int count, int64_t total) {
-    std::mt19937 gen(12345);
-    std::uniform_real_distribution<double> u(0, 1);
-    std::vector<double> sizes;
-    for (int i = 0; i < count; ++i) {
-        const bool large = i % 250 == 0;
-        const double lo = large ? 1 << 20 : 1 << 10, hi = large ? 4 << 20 : 160 << 10;
-        sizes.push_back(lo * std::pow(hi / lo, u(gen)));
-    }
-    double sum = 0;
-    for (double s : sizes) sum += s;
-    std::vector<size_t> out;
-    for (double s : sizes)
-        out.push_back(static_cast<size_t>(std::clamp(s * static_cast<double>(total) / sum, 1024.0, 4194304.0)));
-    return out;
-}
-
 // Inflates every file entry with libdeflate and writes it with one write
 // call, to the same paths Extract all uses (folders made first).
 void bareLoop(const ArchiveIndex& index, const fs::path& archive, const fs::path& out) {

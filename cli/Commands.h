@@ -62,5 +62,6 @@ void addExtractCommand(CLI::App& app, Context& context);
 void addCatCommand(CLI::App& app, Context& context);
 void addVerifyCommand(CLI::App& app, Context& context);
 void addImageCommand(CLI::App& app, Context& context);
+void addPackCommand(CLI::App& app, Context& context);
 
 } // namespace sga::cli

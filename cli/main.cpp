@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
     addCatCommand(app, context);
     addVerifyCommand(app, context);
     addImageCommand(app, context);
+    addPackCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

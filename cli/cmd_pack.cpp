@@ -1,0 +1,113 @@
+#include "cli/CliHost.h"
+#include "cli/Commands.h"
+
+#include "core/ActivityLog.h"
+#include "extract/Pack.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+namespace sga::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) { interrupted = 1; }
+
+// The progress bar of the command line, stopped by Ctrl-C or a termination
+// signal so that the temporary archive is removed.
+class PackHost final : public CliHost {
+public:
+    PackHost() {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt_);
+        ::sigaction(SIGTERM, &action, &oldTerm_);
+        ::sigaction(SIGHUP, &action, &oldHup_);
+    }
+    ~PackHost() override {
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        ::sigaction(SIGHUP, &oldHup_, nullptr);
+    }
+    bool stopRequested() override { return interrupted != 0; }
+
+private:
+    struct sigaction oldInt_ {}, oldTerm_ {}, oldHup_ {};
+};
+
+} // namespace
+
+void addPackCommand(CLI::App& app, Context& context) {
+    struct Options {
+        std::string folder;
+        std::string output;
+        std::string layout;
+        std::string name;
+        std::string alias = "Data";
+        std::vector<std::string> drives;
+        int level = 9;
+        int jobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+        bool keepCase = false;
+        std::optional<int64_t> mtime;
+        std::string logFile;
+    };
+    auto o = std::make_shared<Options>();
+    auto* sub = app.add_subcommand("pack", "Pack folders into a version 2 archive");
+    sub->add_option("FOLDER", o->folder, "Folder to pack as the drive given by --alias");
+    sub->add_option("-o,--output", o->output, "Archive file to write (.big or .sga)")->required();
+    sub->add_option("--layout", o->layout, "File records: hw2 (17 bytes) or dow (20 bytes)")
+        ->check(CLI::IsMember({"hw2", "dow"}));
+    sub->add_option("--name", o->name, "Archive name in the header (default: the file name)");
+    sub->add_option("--alias", o->alias, "Drive alias of FOLDER (default: Data)");
+    sub->add_option("--drive", o->drives, "A further drive, as ALIAS=FOLDER (repeatable)");
+    sub->add_option("--level", o->level, "Compression level, 1 to 12 (default: 9)")
+        ->check(CLI::Range(1, 12));
+    sub->add_option("-j,--jobs", o->jobs, "Files compressed in parallel (default: one per core)")
+        ->check(CLI::Range(1, 64));
+    sub->add_flag("--keep-case", o->keepCase, "Store names as they are instead of in lower case");
+    sub->add_option("--mtime", o->mtime, "Modification time of every file, in Unix seconds");
+    sub->add_option("--log", o->logFile, "Write one line per packed file to FILE (started afresh)");
+    sub->callback([o, &context] {
+        PackOptions options;
+        options.target = o->output;
+        options.layout = o->layout.empty() ? defaultPackLayout(options.target)
+                         : o->layout == "dow" ? PackLayout::Wide
+                                              : PackLayout::Narrow;
+        options.archiveName = o->name;
+        options.level = o->level;
+        options.jobs = o->jobs;
+        options.keepCase = o->keepCase;
+        auto fail = [&](const std::string& message) {
+            std::cerr << "sga: " << message << "\n";
+            context.exitCode = kFailed;
+        };
+        std::string error;
+        if (!chooseMtime(o->mtime, std::getenv("SOURCE_DATE_EPOCH"), options.mtime, error))
+            return fail(error);
+        if (!o->folder.empty()) options.drives.push_back({o->alias, o->folder});
+        for (const std::string& d : o->drives) {
+            const auto eq = d.find('=');
+            if (eq == std::string::npos || eq == 0 || eq + 1 == d.size())
+                return fail("--drive \"" + d + "\": expected ALIAS=FOLDER");
+            options.drives.push_back({d.substr(0, eq), d.substr(eq + 1)});
+        }
+        if (options.drives.empty()) return fail("nothing to pack: give FOLDER or --drive ALIAS=FOLDER");
+        std::unique_ptr<LogSink> log = std::make_unique<NullLog>();
+        if (!o->logFile.empty()) {
+            auto file = std::make_unique<ActivityLog>(o->logFile);
+            file->restart();
+            log = std::move(file);
+        }
+        interrupted = 0;
+        PackHost host;
+        const PackReport report = packArchive(options, *log, host);
+        for (const std::string& w : report.warnings) std::cerr << "sga: warning: " << w << "\n";
+        if (!report.ok) return fail(report.error);
+    });
+}
+
+} // namespace sga::cli
