@@ -70,8 +70,16 @@ int32_t brotliExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vect
     if (orgSize < 0) return kEntryImpossibleSize;
     // One byte more than the recorded size tells a longer stream apart.
     if (!resizeTo(out, orgSize + 1)) return kEntryNoMemory;
-    size_t decoded = out.size();
-    const BrotliDecoderResult r = BrotliDecoderDecompress(size, in, &decoded, out.data());
+    BrotliDecoderState* state = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
+    if (!state) return kEntryNoMemory;
+    size_t availIn = size, availOut = out.size();
+    const uint8_t* nextIn = in;
+    uint8_t* nextOut = out.data();
+    // The streaming call in one go: unlike the one-shot call it tells a
+    // stream that wants more room from a broken one.
+    const BrotliDecoderResult r = BrotliDecoderDecompressStream(state, &availIn, &nextIn, &availOut, &nextOut, nullptr);
+    BrotliDecoderDestroyInstance(state);
+    const size_t decoded = out.size() - availOut;
     if (r == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT) return kEntryTooLong;
     if (r != BROTLI_DECODER_RESULT_SUCCESS) return kEntryBadBrotli;
     if (static_cast<int64_t>(decoded) > orgSize) return kEntryTooLong;
