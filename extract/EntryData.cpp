@@ -32,12 +32,48 @@ libdeflate_decompressor* threadDecompressor() {
     return decompressor.get();
 }
 
-// Block and stored bytes of the entry last read on this thread; the decoded
-// bytes go to the caller's buffer, so the capacity of one entry's scratch
-// serves the next entry.
+// DecompressBuffer's output, swapped with its caller's buffer.
 std::vector<uint8_t>& threadScratch() {
     thread_local std::vector<uint8_t> scratch;
     return scratch;
+}
+
+// A thread's buffer that grows and never shrinks nor clears: the stored
+// and decoded bytes of one entry overwrite the last one's without first
+// zero-filling memory.
+class RawBuffer {
+public:
+    // Room for size bytes (their contents undefined); null when memory runs out.
+    uint8_t* reserve(int64_t size) {
+        if (size < 0) return nullptr;
+        const uint64_t wanted = static_cast<uint64_t>(size);
+        if (wanted <= capacity_ && data_) return data_.get();
+        const uint64_t grown = std::max(wanted, capacity_ + capacity_ / 2);
+        data_.reset();
+        capacity_ = 0;
+        for (uint64_t n : {grown, wanted}) {
+            data_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(std::max<uint64_t>(n, 1))]);
+            if (data_) {
+                capacity_ = n;
+                break;
+            }
+        }
+        return data_.get();
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    uint64_t capacity_ = 0;
+};
+
+RawBuffer& threadStoredBuffer() {
+    thread_local RawBuffer buffer;
+    return buffer;
+}
+
+RawBuffer& threadDecodedBuffer() {
+    thread_local RawBuffer buffer;
+    return buffer;
 }
 
 bool resizeTo(std::vector<uint8_t>& v, int64_t size) {
@@ -51,14 +87,13 @@ bool resizeTo(std::vector<uint8_t>& v, int64_t size) {
     }
 }
 
-int32_t inflateExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vector<uint8_t>& out) {
-    if (orgSize < 0 || orgSize > maxInflatedSize(static_cast<int64_t>(size))) return kEntryImpossibleSize;
+// Inflates into out, which has room for exactly orgSize bytes.
+int32_t inflateInto(const uint8_t* in, size_t size, int64_t orgSize, uint8_t* out) {
     libdeflate_decompressor* decompressor = threadDecompressor();
     if (!decompressor) return kEntryNoMemory;
-    if (!resizeTo(out, orgSize)) return kEntryNoMemory;
     // Without an "actual size" out-parameter libdeflate insists on exactly
     // orgSize bytes and checks the Adler-32 at the stream's end.
-    switch (libdeflate_zlib_decompress(decompressor, in, size, out.data(), out.size(), nullptr)) {
+    switch (libdeflate_zlib_decompress(decompressor, in, size, out, static_cast<size_t>(orgSize), nullptr)) {
     case LIBDEFLATE_SUCCESS: return kEntryOk;
     case LIBDEFLATE_SHORT_OUTPUT: return kEntryShortOutput;
     case LIBDEFLATE_INSUFFICIENT_SPACE: return kEntryTooLong;
@@ -66,26 +101,39 @@ int32_t inflateExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vec
     }
 }
 
-int32_t brotliExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vector<uint8_t>& out) {
-    if (orgSize < 0) return kEntryImpossibleSize;
-    // One byte more than the recorded size tells a longer stream apart.
-    if (!resizeTo(out, orgSize + 1)) return kEntryNoMemory;
+int32_t inflateExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vector<uint8_t>& out) {
+    if (orgSize < 0 || orgSize > maxInflatedSize(static_cast<int64_t>(size))) return kEntryImpossibleSize;
+    if (!resizeTo(out, orgSize)) return kEntryNoMemory;
+    return inflateInto(in, size, orgSize, out.data());
+}
+
+// Decodes into out, which has room for orgSize + 1 bytes: one byte more
+// than the recorded size tells a longer stream apart.
+int32_t brotliInto(const uint8_t* in, size_t size, int64_t orgSize, uint8_t* out) {
     BrotliDecoderState* state = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
     if (!state) return kEntryNoMemory;
-    size_t availIn = size, availOut = out.size();
+    const size_t room = static_cast<size_t>(orgSize) + 1;
+    size_t availIn = size, availOut = room;
     const uint8_t* nextIn = in;
-    uint8_t* nextOut = out.data();
+    uint8_t* nextOut = out;
     // The streaming call in one go: unlike the one-shot call it tells a
     // stream that wants more room from a broken one.
     const BrotliDecoderResult r = BrotliDecoderDecompressStream(state, &availIn, &nextIn, &availOut, &nextOut, nullptr);
     BrotliDecoderDestroyInstance(state);
-    const size_t decoded = out.size() - availOut;
+    const size_t decoded = room - availOut;
     if (r == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT) return kEntryTooLong;
     if (r != BROTLI_DECODER_RESULT_SUCCESS) return kEntryBadBrotli;
     if (static_cast<int64_t>(decoded) > orgSize) return kEntryTooLong;
     if (static_cast<int64_t>(decoded) < orgSize) return kEntryShortOutput;
-    out.resize(static_cast<size_t>(orgSize));
     return kEntryOk;
+}
+
+int32_t brotliExactly(const uint8_t* in, size_t size, int64_t orgSize, std::vector<uint8_t>& out) {
+    if (orgSize < 0) return kEntryImpossibleSize;
+    if (!resizeTo(out, orgSize + 1)) return kEntryNoMemory;
+    const int32_t result = brotliInto(in, size, orgSize, out.data());
+    if (result == kEntryOk) out.resize(static_cast<size_t>(orgSize));
+    return result;
 }
 
 int16_t asResult(int32_t result) {
@@ -145,20 +193,20 @@ int16_t readRaw(const ArchiveFile& file, FileReader& archive, LogSink& log, Entr
     // A damaged entry: log what can be read, then fail.
     const bool wholeFits = file.storedSize >= 0 && blockSize + file.storedSize <= archive.remaining();
     if (!wholeFits) return readHead(file, archive, log, block);
-    std::vector<uint8_t>& whole = threadScratch();
-    if (!resizeTo(whole, blockSize + file.storedSize)) return kEntryNoMemory;
-    if (!archive.read(whole.data(), whole.size())) return kEntryTruncated;
+    uint8_t* whole = threadStoredBuffer().reserve(blockSize + file.storedSize);
+    if (!whole) return kEntryNoMemory;
+    if (!archive.read(whole, static_cast<size_t>(blockSize + file.storedSize))) return kEntryTruncated;
     if (hasBlock) {
         block.present = true;
-        block.name = trimAtNul(std::string_view(reinterpret_cast<const char*>(whole.data()),
+        block.name = trimAtNul(std::string_view(reinterpret_cast<const char*>(whole),
                                                 static_cast<size_t>(nameSize)));
-        block.pad.assign(whole.data() + nameSize, whole.data() + blockSize);
+        block.pad.assign(whole + nameSize, whole + blockSize);
         logDecompressing(file, block.name, start + nameSize, log);
         logPad(block, log);
     } else {
         logDecompressing(file, file.name, file.dataPos, log);
     }
-    *stored = whole.data() + blockSize;
+    *stored = whole + blockSize;
     return kEntryOk;
 }
 
@@ -370,6 +418,43 @@ int16_t readStoredBytes(const ArchiveFile& file, FileReader& archive, LogSink& l
 int16_t readStoredInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
                           const uint8_t** stored, EntryBlock& block) {
     return readRaw(file, archive, log, block, stored);
+}
+
+int16_t decodeInPlace(const ArchiveFile& file, const uint8_t* stored, size_t storedSize, const uint8_t** bytes,
+                      size_t* size) {
+    uint8_t* out = nullptr;
+    switch (file.storage) {
+    case Storage::Stored:
+        *bytes = stored;
+        *size = storedSize;
+        return kEntryOk;
+    case Storage::ZlibStream:
+    case Storage::ZlibBuffer:
+        if (file.size < 0 || file.size > maxInflatedSize(static_cast<int64_t>(storedSize))) return kEntryImpossibleSize;
+        if (!(out = threadDecodedBuffer().reserve(file.size))) return kEntryNoMemory;
+        if (const int16_t r = asResult(inflateInto(stored, storedSize, file.size, out)); r != kEntryOk) return r;
+        break;
+    case Storage::BrotliStream:
+    case Storage::BrotliBuffer:
+        if (file.size < 0) return kEntryImpossibleSize;
+        if (!(out = threadDecodedBuffer().reserve(file.size + 1))) return kEntryNoMemory;
+        if (const int16_t r = asResult(brotliInto(stored, storedSize, file.size, out)); r != kEntryOk) return r;
+        break;
+    case Storage::Encrypted: return kEntryEncrypted;
+    case Storage::Unknown: return kEntryUnknownStorage;
+    }
+    *bytes = out;
+    *size = static_cast<size_t>(file.size);
+    return kEntryOk;
+}
+
+int16_t readFileBytesInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log, const uint8_t** bytes,
+                             size_t* size, EntryBlock* block) {
+    EntryBlock local;
+    const uint8_t* stored = nullptr;
+    const int16_t result = readRaw(file, archive, log, block ? *block : local, &stored);
+    if (result != kEntryOk) return result;
+    return decodeInPlace(file, stored, static_cast<size_t>(file.storedSize), bytes, size);
 }
 
 int16_t readFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,

@@ -90,6 +90,15 @@ int16_t streamFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& l
 // True when callers that can stream should stream file rather than read it whole.
 bool streamsEntry(const ArchiveFile& file);
 
+// As readFileBytes without a copy: *bytes points at the file's *size bytes
+// in this thread's own buffers (the stored bytes themselves when the file is
+// stored), valid until the thread's next entry read.
+int16_t readFileBytesInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                             const uint8_t** bytes, size_t* size, EntryBlock* block = nullptr);
+// The decoding step of it, over stored bytes already read.
+int16_t decodeInPlace(const ArchiveFile& file, const uint8_t* stored, size_t storedSize,
+                      const uint8_t** bytes, size_t* size);
+
 // The entry of the version 1 and 2 index whose 264-byte block starts at the
 // archive's current position (the caller has moved it to entry.filePos).
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,

@@ -56,8 +56,8 @@ public:
     FileEntryWriter(const fs::path& base, const std::string& baseShown)
         : base_(base), baseShown_(baseShown) {}
 
-    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive,
-               std::vector<uint8_t>& buffer, LogSink& log, KnownFolders& folders) const {
+    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive, LogSink& log,
+               KnownFolders& folders) const {
         if (!target.relative) {
             log("Skipped " + f.path() + ": unsafe name (" + target.refusal + ")");
             return false;
@@ -70,13 +70,15 @@ public:
         const std::string shown = baseShown_ + logText(relative.string());
         if (plainEmpty) return store(path, shown, nullptr, 0, log, folders);
         if (streamsEntry(f)) return writeStreamed(f, path, shown, archive, log, folders);
-        const int16_t result = readFileBytes(f, archive, log, buffer);
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
+        const int16_t result = readFileBytesInPlace(f, archive, log, &bytes, &size);
         if (result != 0) {
             log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
             return false;
         }
         log("result 0");
-        return store(path, shown, buffer.data(), buffer.size(), log, folders);
+        return store(path, shown, bytes, size, log, folders);
     }
 
 private:
@@ -282,7 +284,7 @@ void ExtractAllRun::filePass() {
         const FileTarget target = targetOf(f);
         if (!announceFile(i, target)) return;
         host_.setBusy(true);
-        if (writer_->write(f, target, archive_, entryBuffer, log_, folders_))
+        if (writer_->write(f, target, archive_, log_, folders_))
             ++report_.written;
         else
             ++report_.failed;
@@ -307,7 +309,6 @@ void ExtractAllRun::filePassParallel() {
     struct WorkerState {
         FileReader archive;
         bool opened = false;
-        std::vector<uint8_t> buffer;
         KnownFolders folders;
     };
     std::vector<WorkerState> workers(static_cast<size_t>(jobs_));
@@ -319,8 +320,7 @@ void ExtractAllRun::filePassParallel() {
         const ArchiveFile& f = model_.fileOf(first + k);
         try {
             if (w.opened)
-                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, w.buffer, slot.log,
-                                             w.folders);
+                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, slot.log, w.folders);
             else
                 slot.log("Cannot extract " + f.name + ": cannot open the archive: " + w.archive.error());
         } catch (const std::exception& ex) {

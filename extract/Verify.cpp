@@ -243,12 +243,11 @@ std::string checkCrc(const ArchiveFile& f, const EntryBlock& block, uint32_t ofB
     return {};
 }
 
-// What one entry's check needs besides the archive: its log and a buffer.
+// What one entry's check needs besides the file.
 struct EntryCheck {
     const ArchiveModel& model;
     FileReader& archive;
     LogSink& log;
-    std::vector<uint8_t>& bytes;
 };
 
 // Decodes file f and checks it; empty when it passes, else its problem.
@@ -279,13 +278,15 @@ std::string checkEntry(const EntryCheck& c, const ArchiveFile& f) {
             return describeEntryFailure(f, result);
     } else {
         const uint8_t* stored = nullptr;
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
         if (const int16_t result = readStoredInPlace(f, c.archive, c.log, &stored, block); result != 0)
             return describeEntryFailure(f, result);
-        if (const int16_t result = decodeStoredBytes(f, stored, static_cast<size_t>(f.storedSize), c.bytes);
+        if (const int16_t result = decodeInPlace(f, stored, static_cast<size_t>(f.storedSize), &bytes, &size);
             result != 0)
             return describeEntryResult(result);
         onStored(stored, static_cast<size_t>(f.storedSize));
-        onBytes(c.bytes.data(), c.bytes.size());
+        onBytes(bytes, size);
     }
     if (produced != f.size)
         return "holds " + std::to_string(produced) + " bytes, orgSize is " + std::to_string(f.size);
@@ -349,14 +350,13 @@ VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::pat
     struct Worker {
         FileReader archive;
         bool opened = false;
-        std::vector<uint8_t> bytes;
     };
     std::vector<Worker> workers(static_cast<size_t>(jobs));
     for (Worker& w : workers) w.opened = w.archive.open(sFile);
     auto check = [&](Worker& w, int i, LogSink& into) -> std::string {
         if (!w.opened) return "cannot open the archive: " + w.archive.error();
         try {
-            return checkEntry(EntryCheck{model, w.archive, into, w.bytes}, model.files[static_cast<size_t>(i)]);
+            return checkEntry(EntryCheck{model, w.archive, into}, model.files[static_cast<size_t>(i)]);
         } catch (const std::exception& ex) {
             return ex.what();
         }
