@@ -3,6 +3,7 @@
 // records its exit status in the shared context when it runs.
 
 #include "archive/ArchiveOpen.h"
+#include "extract/EntryData.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -55,6 +56,10 @@ const ArchiveFile* findFile(const ArchiveModel& model, const std::string& utf8Pa
 // returns the reason, ready for stderr.
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, std::vector<uint8_t>& bytes);
+// The same bytes handed to onBytes: in one piece, or chunk by chunk for an
+// entry too large to hold whole (some chunks may precede a failure).
+std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
+                                          LogSink& log, const ChunkSink& onBytes);
 
 void addInfoCommand(CLI::App& app, Context& context);
 void addListCommand(CLI::App& app, Context& context);

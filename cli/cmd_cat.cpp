@@ -25,14 +25,15 @@ void addCatCommand(CLI::App& app, Context& context) {
             context.exitCode = kFailed;
             return;
         }
-        if (auto error = readEntryBytes(loaded, *entry, log, entryBuffer)) {
-            std::cerr << "sga: " << *error << "\n";
-            context.exitCode = kFailed;
-            return;
-        }
-        if (std::fwrite(entryBuffer.data(), 1, entryBuffer.size(), stdout) != entryBuffer.size() ||
-            std::fflush(stdout) != 0) {
+        bool written = true;
+        auto error = readEntryBytes(loaded, *entry, log, [&](const uint8_t* data, size_t size) {
+            return written = std::fwrite(data, 1, size, stdout) == size;
+        });
+        if (!written || std::fflush(stdout) != 0) {
             std::cerr << "sga: cannot write to stdout\n";
+            context.exitCode = kFailed;
+        } else if (error) {
+            std::cerr << "sga: " << *error << "\n";
             context.exitCode = kFailed;
         }
     });

@@ -9,13 +9,18 @@
 namespace sga::cli {
 
 void addVerifyCommand(CLI::App& app, Context& context) {
-    auto options = std::make_shared<CommonOptions>();
+    struct Options : CommonOptions {
+        int jobs = defaultJobs();
+    };
+    auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand(
         "verify", "Decode every entry and check its size, its checksums and the header signatures");
     addCommonOptions(*sub, *options);
+    sub->add_option("-j,--jobs", options->jobs, "Entries decoded and checked in parallel (default: the machine's cores)")
+        ->check(CLI::Range(1, 64));
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const VerifyReport report = verifyArchive(loaded.model, options->archive, log);
+        const VerifyReport report = verifyArchive(loaded.model, options->archive, log, {.jobs = options->jobs});
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)
                 std::printf("header: %s\n", p.message.c_str());

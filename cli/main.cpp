@@ -90,6 +90,25 @@ std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const Arc
     return std::nullopt;
 }
 
+std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
+                                          LogSink& log, const ChunkSink& onBytes) {
+    if (!streamsEntry(file)) {
+        if (auto error = readEntryBytes(loaded, file, log, entryBuffer)) return error;
+        if (!onBytes(entryBuffer.data(), entryBuffer.size())) return "cannot pass on the bytes";
+        return std::nullopt;
+    }
+    FileReader archive;
+    if (!archive.open(loaded.path)) return "cannot open " + loaded.path.string() + ": " + archive.error();
+    bool passedOn = true;
+    const int16_t result = streamFileBytes(file, archive, log, nullptr, [&](const uint8_t* data, size_t size) {
+        return passedOn = onBytes(data, size);
+    });
+    if (!passedOn) return "cannot pass on the bytes";
+    if (result != 0)
+        return modelTextToUtf8(loaded.model, file.path()) + ": " + describeEntryFailure(file, result);
+    return std::nullopt;
+}
+
 } // namespace sga::cli
 
 int main(int argc, char** argv) {

@@ -8,6 +8,7 @@
 #include "archive/ArchiveModel.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,7 @@ enum EntryResult : int16_t {
     kEntryBadBrotli = 10,        // not a valid Brotli stream
     kEntryTooLarge = 11,         // larger than can be held in memory at once
     kEntryOutside = 12,          // the block or the stored bytes begin outside the file
+    kEntryStopped = 13,          // a chunk callback refused the bytes (its caller knows why)
 };
 // What a nonzero result means, for a log line or a message.
 std::string describeEntryResult(int result);
@@ -69,6 +71,33 @@ int16_t decodeStoredBytes(const ArchiveFile& file, const uint8_t* stored, size_t
 // Both steps: buffer holds exactly the file's bytes on 0.
 int16_t readFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock* block = nullptr);
+
+// A run of an entry's bytes handed to a streaming caller; false stops the
+// read with kEntryStopped.
+using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
+
+// The same road as readFileBytes in pieces of at most a few MiB, for
+// entries too large to hold whole: the block and its log lines first, then
+// the stored bytes in file order to onStored (may be empty) and the decoded
+// bytes in order to onBytes. Decoding checks exactly as readFileBytes does
+// (size, stream end, checksum), so a nonzero result may come after some
+// chunks were delivered: the caller discards what it got. Memory stays
+// bounded whatever the entry's size.
+int16_t streamFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                        const ChunkSink& onStored, const ChunkSink& onBytes,
+                        EntryBlock* block = nullptr);
+
+// True when callers that can stream should stream file rather than read it whole.
+bool streamsEntry(const ArchiveFile& file);
+
+// As readFileBytes without a copy: *bytes points at the file's *size bytes
+// in this thread's own buffers (the stored bytes themselves when the file is
+// stored), valid until the thread's next entry read.
+int16_t readFileBytesInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
+                             const uint8_t** bytes, size_t* size, EntryBlock* block = nullptr);
+// The decoding step of it, over stored bytes already read.
+int16_t decodeInPlace(const ArchiveFile& file, const uint8_t* stored, size_t storedSize,
+                      const uint8_t** bytes, size_t* size);
 
 // The entry of the version 1 and 2 index whose 264-byte block starts at the
 // archive's current position (the caller has moved it to entry.filePos).

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <unordered_set>
 
 namespace sga {
 namespace {
@@ -45,51 +46,103 @@ bool isPlainEmptyEntry(const ArchiveFile& f, int64_t archiveSize) {
     return f.storage != Storage::Stored || f.storedSize == 0;
 }
 
+// Folders known to exist in this run, so a folder is checked once, not once
+// per file in it.
+using KnownFolders = std::unordered_set<std::string>;
+
 // Reads and writes one file entry; logs what went wrong. True when written.
 class FileEntryWriter {
 public:
     FileEntryWriter(const fs::path& base, const std::string& baseShown)
         : base_(base), baseShown_(baseShown) {}
 
-    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive,
-               std::vector<uint8_t>& buffer, LogSink& log) const {
+    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive, LogSink& log,
+               KnownFolders& folders) const {
         if (!target.relative) {
             log("Skipped " + f.path() + ": unsafe name (" + target.refusal + ")");
             return false;
         }
         fs::path relative = *target.relative;
-        const uint8_t* data = nullptr;
-        size_t size = 0;
-        if (!isPlainEmptyEntry(f, archive.size())) {
-            const int16_t result = readFileBytes(f, archive, log, buffer);
-            if (result != 0) {
-                log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
-                return false;
-            }
-            log("result 0");
-            // Only below extractBase: the folders above it are not the archive's.
-            relative = replaceAll(relative.string(), ".fda", ".aifr");
-            data = buffer.data();
-            size = buffer.size();
-        }
+        const bool plainEmpty = isPlainEmptyEntry(f, archive.size());
+        // Only below extractBase: the folders above it are not the archive's.
+        if (!plainEmpty) relative = replaceAll(relative.string(), ".fda", ".aifr");
         const fs::path path = base_ / relative;
         const std::string shown = baseShown_ + logText(relative.string());
-        if (std::error_code ec; !fs::is_directory(path.parent_path(), ec)) {
-            const std::string why = createFolders(path.parent_path());
-            if (!why.empty()) {
-                log("Cannot create directory " + logText(path.parent_path().string()) + ": " + why);
-                return false;
-            }
+        if (plainEmpty) return store(path, shown, nullptr, 0, log, folders);
+        if (streamsEntry(f)) return writeStreamed(f, path, shown, archive, log, folders);
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
+        const int16_t result = readFileBytesInPlace(f, archive, log, &bytes, &size);
+        if (result != 0) {
+            log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
+            return false;
         }
-        const std::string why = writeWholeFile(path, data, size);
-        if (!why.empty()) {
+        log("result 0");
+        return store(path, shown, bytes, size, log, folders);
+    }
+
+private:
+    static std::string ensureFolder(const fs::path& folder, KnownFolders& folders) {
+        if (folders.contains(folder.native())) return {};
+        if (std::error_code ec; !fs::is_directory(folder, ec)) {
+            if (std::string why = createFolders(folder); !why.empty()) return why;
+        }
+        folders.insert(folder.native());
+        return {};
+    }
+
+    static void logFolderFailure(const fs::path& path, const std::string& why, LogSink& log) {
+        log("Cannot create directory " + logText(path.parent_path().string()) + ": " + why);
+    }
+
+    static bool store(const fs::path& path, const std::string& shown, const uint8_t* data, size_t size,
+                      LogSink& log, KnownFolders& folders) {
+        if (const std::string why = ensureFolder(path.parent_path(), folders); !why.empty()) {
+            logFolderFailure(path, why, log);
+            return false;
+        }
+        if (const std::string why = writeWholeFile(path, data, size); !why.empty()) {
             log("Cannot write " + shown + ": " + why);
             return false;
         }
         return true;
     }
 
-private:
+    // An entry too large to hold whole goes to disk chunk by chunk. The log
+    // reads as for an entry held whole: a folder or write failure is told
+    // after the entry has decoded (its bytes are then decoded and dropped).
+    static bool writeStreamed(const ArchiveFile& f, const fs::path& path, const std::string& shown,
+                              FileReader& archive, LogSink& log, KnownFolders& folders) {
+        const std::string folderWhy = ensureFolder(path.parent_path(), folders);
+        OutputFile out;
+        std::string writeWhy = folderWhy.empty() ? out.open(path) : std::string();
+        bool writing = folderWhy.empty() && writeWhy.empty();
+        const int16_t result = streamFileBytes(f, archive, log, nullptr, [&](const uint8_t* data, size_t size) {
+            if (writing) {
+                writeWhy = out.write(data, size);
+                writing = writeWhy.empty();
+            }
+            return true;
+        });
+        if (result != 0) {
+            out.abandon();
+            log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
+            return false;
+        }
+        log("result 0");
+        if (!folderWhy.empty()) {
+            logFolderFailure(path, folderWhy, log);
+            return false;
+        }
+        if (writeWhy.empty()) writeWhy = out.commit();
+        if (!writeWhy.empty()) {
+            out.abandon();
+            log("Cannot write " + shown + ": " + writeWhy);
+            return false;
+        }
+        return true;
+    }
+
     fs::path base_;
     std::string baseShown_;
 };
@@ -124,6 +177,7 @@ private:
     std::optional<FileEntryWriter> writer_;
     ExtractReport report_;
     int stoppedAt_ = 0;
+    KnownFolders folders_;
 };
 
 void ExtractAllRun::failAll(const std::string& line) {
@@ -230,7 +284,7 @@ void ExtractAllRun::filePass() {
         const FileTarget target = targetOf(f);
         if (!announceFile(i, target)) return;
         host_.setBusy(true);
-        if (writer_->write(f, target, archive_, entryBuffer, log_))
+        if (writer_->write(f, target, archive_, log_, folders_))
             ++report_.written;
         else
             ++report_.failed;
@@ -255,7 +309,7 @@ void ExtractAllRun::filePassParallel() {
     struct WorkerState {
         FileReader archive;
         bool opened = false;
-        std::vector<uint8_t> buffer;
+        KnownFolders folders;
     };
     std::vector<WorkerState> workers(static_cast<size_t>(jobs_));
     for (auto& w : workers) w.opened = w.archive.open(c_.sFile);
@@ -266,7 +320,7 @@ void ExtractAllRun::filePassParallel() {
         const ArchiveFile& f = model_.fileOf(first + k);
         try {
             if (w.opened)
-                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, w.buffer, slot.log);
+                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, slot.log, w.folders);
             else
                 slot.log("Cannot extract " + f.name + ": cannot open the archive: " + w.archive.error());
         } catch (const std::exception& ex) {

@@ -25,25 +25,66 @@ std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
 
 } // namespace
 
-std::string writeWholeFile(const std::filesystem::path& target, const uint8_t* data, size_t size) {
-    const std::filesystem::path temporary = temporaryNameBeside(target);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return systemError(errno);
-    std::string failure;
+OutputFile::~OutputFile() { abandon(); }
+
+std::string OutputFile::open(const std::filesystem::path& target) {
+    abandon();
+    target_ = target;
+    // A new file needs no temporary: nothing earlier is there to protect.
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        written_ = target;
+        replaces_ = false;
+        return {};
+    }
+    if (errno != EEXIST) return systemError(errno);
+    written_ = temporaryNameBeside(target);
+    replaces_ = true;
+    fd_ = ::open(written_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0) return systemError(errno);
+    return {};
+}
+
+std::string OutputFile::write(const uint8_t* data, size_t size) {
+    if (fd_ < 0) return systemError(EBADF);
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        const ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            failure = systemError(errno);
-            break;
+            return systemError(errno);
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0 && failure.empty()) failure = systemError(errno);
-    if (failure.empty() && ::rename(temporary.c_str(), target.c_str()) != 0)
+    return {};
+}
+
+std::string OutputFile::commit() {
+    if (fd_ < 0) return systemError(EBADF);
+    const int fd = fd_;
+    fd_ = -1;
+    std::string failure;
+    if (::close(fd) != 0) failure = systemError(errno);
+    if (failure.empty() && replaces_ && ::rename(written_.c_str(), target_.c_str()) != 0)
         failure = systemError(errno);
-    if (!failure.empty()) ::unlink(temporary.c_str());
+    if (!failure.empty()) ::unlink(written_.c_str());
+    written_.clear();
+    return failure;
+}
+
+void OutputFile::abandon() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(written_.c_str());
+    written_.clear();
+}
+
+std::string writeWholeFile(const std::filesystem::path& target, const uint8_t* data, size_t size) {
+    OutputFile file;
+    std::string failure = file.open(target);
+    if (failure.empty()) failure = file.write(data, size);
+    if (failure.empty()) failure = file.commit();
     return failure;
 }
 

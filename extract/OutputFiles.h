@@ -1,7 +1,9 @@
 #pragma once
-// Writing extracted files and folders. A file is written under a temporary
-// name in its own folder and renamed over the target once complete, so a
-// failed write never leaves a partial file under the entry's name.
+// Writing extracted files and folders. A file that did not exist is
+// created under its own name (exclusively) and removed again when its
+// writing fails; a file that exists is written under a temporary name in its
+// folder and renamed over it once complete. Either way a failed write never
+// leaves a partial file under the entry's name nor harms an earlier one.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +11,29 @@
 #include <string>
 
 namespace sga {
+
+// One output file written in pieces: open, write..., commit. Destroyed
+// without a commit (or after a failure) it leaves nothing behind.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Each returns empty on success, otherwise the system's reason.
+    std::string open(const std::filesystem::path& target);
+    std::string write(const uint8_t* data, size_t size);
+    std::string commit();
+    // Closes and removes what was written (nothing when committed).
+    void abandon();
+
+private:
+    int fd_ = -1;
+    std::filesystem::path target_;
+    std::filesystem::path written_;   // target_ itself, or a temporary beside it
+    bool replaces_ = false;
+};
 
 // Empty on success, otherwise the system's reason.
 std::string writeWholeFile(const std::filesystem::path& target, const uint8_t* data, size_t size);

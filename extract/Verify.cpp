@@ -1,6 +1,7 @@
 #include "extract/Verify.h"
 
 #include "core/FileReader.h"
+#include "extract/OrderedPipeline.h"
 #include "extract/EntryData.h"
 #include "core/ActivityLog.h"
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <openssl/evp.h>
 
 namespace sga {
@@ -100,8 +102,6 @@ std::string hex32(uint32_t value) {
     return text;
 }
 
-uint32_t crcOf(const uint8_t* data, size_t size) { return libdeflate_crc32(0, data, size); }
-
 const EVP_MD* blockDigest(BlockHash kind) {
     switch (kind) {
     case BlockHash::Md5: return EVP_md5();
@@ -120,39 +120,102 @@ size_t hashLength(BlockHash kind) {
     return 0;
 }
 
-// The per-block hashes of the stored bytes against the table at hashPos;
-// empty when they match, otherwise what fails first.
-std::string checkBlockHashes(const ArchiveModel& model, const ArchiveFile& f, const uint8_t* stored,
-                             FileReader& archive) {
+// The per-block hashes of stored bytes handed over in pieces of any size.
+class BlockHasher {
+public:
+    BlockHasher(BlockHash kind, int64_t blockSize) : kind_(kind), blockSize_(blockSize) {}
+
+    bool feed(const uint8_t* data, size_t size) {
+        while (size > 0) {
+            if (!open_ && !startBlock()) return false;
+            const size_t n = static_cast<size_t>(std::min<int64_t>(blockSize_ - filled_, static_cast<int64_t>(size)));
+            if (kind_ == BlockHash::Crc32)
+                crc_ = crcOf(crc_, data, n);
+            else if (EVP_DigestUpdate(digest_.get(), data, n) != 1)
+                return false;
+            filled_ += static_cast<int64_t>(n);
+            data += n;
+            size -= n;
+            if (filled_ == blockSize_ && !endBlock()) return false;
+        }
+        return true;
+    }
+    // Closes the last, shorter block.
+    bool finish() { return !open_ || endBlock(); }
+    const std::vector<uint8_t>& digests() const { return digests_; }
+
+private:
+    static uint32_t crcOf(uint32_t crc, const uint8_t* data, size_t size) { return libdeflate_crc32(crc, data, size); }
+
+    bool startBlock() {
+        open_ = true;
+        filled_ = 0;
+        crc_ = 0;
+        if (kind_ == BlockHash::Crc32) return true;
+        if (!digest_) digest_.reset(EVP_MD_CTX_new());
+        return digest_ && EVP_DigestInit_ex(digest_.get(), blockDigest(kind_), nullptr) == 1;
+    }
+    bool endBlock() {
+        open_ = false;
+        if (kind_ == BlockHash::Crc32) {
+            for (int i = 0; i < 4; ++i) digests_.push_back(static_cast<uint8_t>(crc_ >> (8 * i)));
+            return true;
+        }
+        uint8_t digest[EVP_MAX_MD_SIZE] = {};
+        unsigned length = 0;
+        if (EVP_DigestFinal_ex(digest_.get(), digest, &length) != 1) return false;
+        digests_.insert(digests_.end(), digest, digest + length);
+        return true;
+    }
+
+    BlockHash kind_;
+    int64_t blockSize_;
+    Digest digest_;
+    bool open_ = false;
+    int64_t filled_ = 0;
+    uint32_t crc_ = 0;
+    std::vector<uint8_t> digests_;
+};
+
+int64_t hashBlockSizeOf(const ArchiveModel& model) {
+    return model.hashBlockSize == 0 ? 32768 : model.hashBlockSize;
+}
+
+// The file's table of per-block hashes; empty table and the reason when it
+// cannot be read.
+std::string readHashTable(const ArchiveModel& model, const ArchiveFile& f, FileReader& archive,
+                          std::vector<uint8_t>& table) {
     const size_t length = hashLength(f.blockHash);
-    const int64_t blockSize = model.hashBlockSize == 0 ? 32768 : model.hashBlockSize;
-    const int64_t blocks = (f.storedSize + blockSize - 1) / blockSize;
-    std::vector<uint8_t> table;
-    if (f.hashPos < 0 || blocks * static_cast<int64_t>(length) > archive.size() - f.hashPos ||
-        !archive.seek(f.hashPos)) {
+    const int64_t blockSize = hashBlockSizeOf(model);
+    const int64_t blocks = f.storedSize <= 0 ? 0 : (f.storedSize + blockSize - 1) / blockSize;
+    table.clear();
+    if (f.hashPos < 0 || f.hashPos > archive.size() ||
+        blocks * static_cast<int64_t>(length) > archive.size() - f.hashPos || !archive.seek(f.hashPos)) {
         return "its block hash table at offset " + std::to_string(f.hashPos) +
                " runs past the end of the archive";
     }
     table.resize(static_cast<size_t>(blocks) * length);
     if (!archive.read(table.data(), table.size()))
         return "cannot read its block hash table: " + archive.error();
-    for (int64_t b = 0; b < blocks; ++b) {
-        const uint8_t* from = stored + b * blockSize;
-        const size_t size = static_cast<size_t>(std::min(blockSize, f.storedSize - b * blockSize));
-        uint8_t digest[EVP_MAX_MD_SIZE] = {};
-        if (f.blockHash == BlockHash::Crc32) {
-            const uint32_t crc = crcOf(from, size);
-            for (int i = 0; i < 4; ++i) digest[i] = static_cast<uint8_t>(crc >> (8 * i));
-        } else {
-            unsigned out = 0;
-            if (EVP_Digest(from, size, digest, &out, blockDigest(f.blockHash), nullptr) != 1)
-                return "cannot compute a block hash";
-        }
-        if (!std::equal(digest, digest + length, table.data() + b * static_cast<int64_t>(length)))
-            return "block " + std::to_string(b) + " (bytes " + std::to_string(b * blockSize) + " to " +
-                   std::to_string(b * blockSize + static_cast<int64_t>(size)) +
-                   ") does not match its " +
-                   (f.blockHash == BlockHash::Crc32 ? "CRC-32" : f.blockHash == BlockHash::Md5 ? "MD5" : "SHA-1");
+    return {};
+}
+
+// The computed per-block hashes against the table; empty when they match,
+// otherwise the first block that does not.
+std::string compareBlockHashes(const ArchiveModel& model, const ArchiveFile& f,
+                               const std::vector<uint8_t>& computed, const std::vector<uint8_t>& table) {
+    const size_t length = hashLength(f.blockHash);
+    const int64_t blockSize = hashBlockSizeOf(model);
+    if (computed.size() != table.size()) return "cannot compute a block hash";
+    for (size_t at = 0; at < table.size(); at += length) {
+        if (std::equal(table.begin() + static_cast<ptrdiff_t>(at), table.begin() + static_cast<ptrdiff_t>(at + length),
+                       computed.begin() + static_cast<ptrdiff_t>(at)))
+            continue;
+        const int64_t b = static_cast<int64_t>(at / length);
+        const int64_t end = std::min(f.storedSize, (b + 1) * blockSize);
+        return "block " + std::to_string(b) + " (bytes " + std::to_string(b * blockSize) + " to " +
+               std::to_string(end) + ") does not match its " +
+               (f.blockHash == BlockHash::Crc32 ? "CRC-32" : f.blockHash == BlockHash::Md5 ? "MD5" : "SHA-1");
     }
     return {};
 }
@@ -162,92 +225,168 @@ uint32_t expectedCrc(const ArchiveFile& f, const EntryBlock& block) {
     return block.present ? block.storedCrc() : f.crc;
 }
 
-std::string checkCrc(const ArchiveFile& f, const EntryBlock& block, const uint8_t* stored,
-                     const std::vector<uint8_t>& bytes) {
+std::string checkCrc(const ArchiveFile& f, const EntryBlock& block, uint32_t ofBytes, uint32_t ofStored) {
     const uint32_t want = expectedCrc(f, block);
+    const char* where = block.present ? "block" : "record";
     switch (f.crcKind) {
     case CrcKind::None: return {};
-    case CrcKind::OfBytes: {
-        const uint32_t crc = crcOf(bytes.data(), bytes.size());
-        return crc == want ? std::string() : "CRC-32 " + hex32(crc) + ", the " +
-                   (block.present ? "block" : "record") + " says " + hex32(want);
-    }
-    case CrcKind::OfStoredBytes: {
-        const uint32_t crc = crcOf(stored, static_cast<size_t>(f.storedSize));
-        return crc == want ? std::string() : "CRC-32 of the stored bytes " + hex32(crc) + ", the " +
-                   (block.present ? "block" : "record") + " says " + hex32(want);
-    }
-    case CrcKind::OfEither: {
-        const uint32_t ofBytes = crcOf(bytes.data(), bytes.size());
-        const uint32_t ofStored = crcOf(stored, static_cast<size_t>(f.storedSize));
+    case CrcKind::OfBytes:
+        return ofBytes == want ? std::string() : "CRC-32 " + hex32(ofBytes) + ", the " + where + " says " + hex32(want);
+    case CrcKind::OfStoredBytes:
+        return ofStored == want ? std::string()
+                                : "CRC-32 of the stored bytes " + hex32(ofStored) + ", the " + where + " says " + hex32(want);
+    case CrcKind::OfEither:
         if (ofBytes == want || ofStored == want) return {};
-        return "CRC-32 " + hex32(ofBytes) + " (stored bytes " + hex32(ofStored) + "), the " +
-               (block.present ? "block" : "record") + " says " + hex32(want);
-    }
+        return "CRC-32 " + hex32(ofBytes) + " (stored bytes " + hex32(ofStored) + "), the " + where + " says " +
+               hex32(want);
     }
     return {};
 }
 
+// What one entry's check needs besides the file.
+struct EntryCheck {
+    const ArchiveModel& model;
+    FileReader& archive;
+    LogSink& log;
+};
+
+// Decodes file f and checks it; empty when it passes, else its problem.
+// Entries too large to hold whole are checked chunk by chunk.
+std::string checkEntry(const EntryCheck& c, const ArchiveFile& f) {
+    const bool wantsStoredCrc = f.crcKind == CrcKind::OfStoredBytes || f.crcKind == CrcKind::OfEither;
+    const bool wantsBytesCrc = f.crcKind == CrcKind::OfBytes || f.crcKind == CrcKind::OfEither;
+    std::vector<uint8_t> table;
+    std::string tableProblem;
+    if (f.blockHash != BlockHash::None) tableProblem = readHashTable(c.model, f, c.archive, table);
+    BlockHasher hasher(f.blockHash, hashBlockSizeOf(c.model));
+    bool hashed = true;
+    uint32_t ofStored = 0, ofBytes = 0;
+    int64_t produced = 0;
+    auto onStored = [&](const uint8_t* data, size_t size) {
+        if (wantsStoredCrc) ofStored = libdeflate_crc32(ofStored, data, size);
+        if (f.blockHash != BlockHash::None && tableProblem.empty()) hashed = hashed && hasher.feed(data, size);
+        return true;
+    };
+    auto onBytes = [&](const uint8_t* data, size_t size) {
+        if (wantsBytesCrc) ofBytes = libdeflate_crc32(ofBytes, data, size);
+        produced += static_cast<int64_t>(size);
+        return true;
+    };
+    EntryBlock block;
+    if (streamsEntry(f)) {
+        if (const int16_t result = streamFileBytes(f, c.archive, c.log, onStored, onBytes, &block); result != 0)
+            return describeEntryFailure(f, result);
+    } else {
+        const uint8_t* stored = nullptr;
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
+        if (const int16_t result = readStoredInPlace(f, c.archive, c.log, &stored, block); result != 0)
+            return describeEntryFailure(f, result);
+        if (const int16_t result = decodeInPlace(f, stored, static_cast<size_t>(f.storedSize), &bytes, &size);
+            result != 0)
+            return describeEntryResult(result);
+        onStored(stored, static_cast<size_t>(f.storedSize));
+        onBytes(bytes, size);
+    }
+    if (produced != f.size)
+        return "holds " + std::to_string(produced) + " bytes, orgSize is " + std::to_string(f.size);
+    if (std::string problem = checkCrc(f, block, ofBytes, ofStored); !problem.empty()) return problem;
+    if (f.blockHash == BlockHash::None) return {};
+    if (!tableProblem.empty()) return tableProblem;
+    if (!hashed || !hasher.finish()) return "cannot compute a block hash";
+    return compareBlockHashes(c.model, f, hasher.digests(), table);
+}
+
+std::vector<VerifyProblem> headerProblems(const ArchiveModel& model, const std::filesystem::path& sFile) {
+    std::vector<VerifyProblem> problems;
+    auto headerProblem = [&](std::string message) { problems.push_back({0, {}, std::move(message)}); };
+    ArchiveSignatures expected;
+    std::string error;
+    if (model.tocSize < 0 || model.tocSize > INT32_MAX) {
+        headerProblem("the table of contents size " + std::to_string(model.tocSize) + " is out of range");
+    } else if (!computeSignatures(sFile, static_cast<int32_t>(model.tocSize), expected, error)) {
+        headerProblem(error);
+    } else {
+        if (model.dataSignature != expected.headerBlock)
+            headerProblem("headerBlock " + hexOf(model.dataSignature) +
+                          " does not match the archive's contents (MD5 " + hexOf(expected.headerBlock) + ")");
+        if (model.tocSignature != expected.extraBlock)
+            headerProblem("extraBlock " + hexOf(model.tocSignature) +
+                          " does not match the table of contents (MD5 " + hexOf(expected.extraBlock) + ")");
+    }
+    return problems;
+}
+
 } // namespace
 
-VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::path& sFile,
-                           LogSink& log) {
+VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::path& sFile, LogSink& log,
+                           const VerifyOptions& options) {
     VerifyReport report;
-    auto headerProblem = [&](std::string message) {
-        report.problems.push_back({0, {}, std::move(message)});
-    };
+    const int count = static_cast<int>(model.files.size());
+    const int jobs = std::clamp(options.jobs, 1, std::max(1, count));
+    // The signatures read the whole archive once: with more than one job
+    // that runs beside the entries' checks.
+    std::vector<VerifyProblem> header;
+    std::thread signatures;
     if (model.hasHeaderSignatures) {
         report.signaturesChecked = true;
-        ArchiveSignatures expected;
-        std::string error;
-        if (model.tocSize < 0 || model.tocSize > INT32_MAX) {
-            headerProblem("the table of contents size " + std::to_string(model.tocSize) + " is out of range");
-        } else if (!computeSignatures(sFile, static_cast<int32_t>(model.tocSize), expected, error)) {
-            headerProblem(error);
-        } else {
-            if (model.dataSignature != expected.headerBlock)
-                headerProblem("headerBlock " + hexOf(model.dataSignature) +
-                              " does not match the archive's contents (MD5 " +
-                              hexOf(expected.headerBlock) + ")");
-            if (model.tocSignature != expected.extraBlock)
-                headerProblem("extraBlock " + hexOf(model.tocSignature) +
-                              " does not match the table of contents (MD5 " +
-                              hexOf(expected.extraBlock) + ")");
-        }
+        if (jobs > 1)
+            signatures = std::thread([&] { header = headerProblems(model, sFile); });
+        else
+            header = headerProblems(model, sFile);
     }
-
-    FileReader archive;
-    const bool opened = archive.open(sFile);
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < model.files.size(); ++i) {
-        const ArchiveFile& f = model.files[i];
-        ++report.entriesChecked;
+    struct Outcome {
         std::string problem;
-        EntryBlock block;
-        const uint8_t* stored = nullptr;
-        if (!opened) {
-            problem = "cannot open the archive: " + archive.error();
-        } else if (int16_t result = readStoredInPlace(f, archive, log, &stored, block); result != 0) {
-            problem = describeEntryFailure(f, result);
-        } else if (result = decodeStoredBytes(f, stored, static_cast<size_t>(f.storedSize), bytes);
-                   result != 0) {
-            problem = describeEntryResult(result);
-        } else if (static_cast<int64_t>(bytes.size()) != f.size) {
-            problem = "holds " + std::to_string(bytes.size()) + " bytes, orgSize is " +
-                      std::to_string(f.size);
+        MemoryLog log;
+    };
+    auto record = [&](int i, std::string problem) {
+        ++report.entriesChecked;
+        if (problem.empty()) return;
+        ++report.entriesFailed;
+        const ArchiveFile& f = model.files[static_cast<size_t>(i)];
+        report.problems.push_back({static_cast<int32_t>(model.fileNumber(static_cast<size_t>(i))), f.path(),
+                                   std::move(problem)});
+    };
+    struct Worker {
+        FileReader archive;
+        bool opened = false;
+    };
+    std::vector<Worker> workers(static_cast<size_t>(jobs));
+    for (Worker& w : workers) w.opened = w.archive.open(sFile);
+    auto check = [&](Worker& w, int i, LogSink& into) -> std::string {
+        if (!w.opened) return "cannot open the archive: " + w.archive.error();
+        try {
+            return checkEntry(EntryCheck{model, w.archive, into}, model.files[static_cast<size_t>(i)]);
+        } catch (const std::exception& ex) {
+            return ex.what();
+        }
+    };
+    try {
+        if (jobs == 1) {
+            for (int i = 0; i < count; ++i) record(i, check(workers[0], i, log));
         } else {
-            problem = checkCrc(f, block, stored, bytes);
-            if (problem.empty() && f.blockHash != BlockHash::None) {
-                // The table read moves the archive; the stored bytes stay in scratch.
-                problem = checkBlockHashes(model, f, stored, archive);
-            }
+            std::vector<Outcome> outcomes(static_cast<size_t>(count));
+            OrderedPipeline(jobs, jobs * 256)
+                .run(
+                    count,
+                    [&](int worker, int i) {
+                        Outcome& o = outcomes[static_cast<size_t>(i)];
+                        o.problem = check(workers[static_cast<size_t>(worker)], i, o.log);
+                    },
+                    [](int) { return true; },
+                    [&](int i) {
+                        Outcome& o = outcomes[static_cast<size_t>(i)];
+                        o.log.replayInto(log);
+                        o.log.lines = {};
+                        record(i, std::move(o.problem));
+                    });
         }
-        if (!problem.empty()) {
-            ++report.entriesFailed;
-            report.problems.push_back(
-                {static_cast<int32_t>(model.fileNumber(i)), f.path(), std::move(problem)});
-        }
+    } catch (...) {
+        if (signatures.joinable()) signatures.join();
+        throw;
     }
+    if (signatures.joinable()) signatures.join();
+    report.problems.insert(report.problems.begin(), header.begin(), header.end());
     return report;
 }
 

@@ -45,7 +45,10 @@ std::array<uint8_t, 16> wordsToBytes(const std::array<int32_t, 4>& words);
 
 // Reads every file of the archive (its "decompressing"/"pad" lines go to
 // log) and checks the header signatures where the layout has them.
+struct VerifyOptions {
+    int jobs = 1;   // entries checked in parallel; the report and the log as with one
+};
 VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::path& sFile,
-                           LogSink& log);
+                           LogSink& log, const VerifyOptions& options = {});
 
 } // namespace sga

@@ -24,26 +24,66 @@ TEST(OutputFiles, WriteReplacesTheWholeFileAndLeavesNoTemporary) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-// A write that fails half-way (here: the file size limit) keeps the earlier
-// file whole and leaves no partial file behind.
+// A write that fails half-way (here: the file size limit) keeps an earlier
+// file whole, and leaves no partial file behind whether or not there was one.
 TEST(OutputFiles, FailedWriteKeepsTheEarlierFile) {
-    TempDir dir;
-    const auto target = dir.write("x.bin", textBytes("earlier content"));
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const Bytes big(100000, 3);
-        _exit(writeWholeFile(target, big.data(), big.size()).empty() ? 1 : 0);
+    for (bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "over an earlier file" : "a new file");
+        TempDir dir;
+        const auto target = dir.path() / "x.bin";
+        if (earlier) dir.write("x.bin", textBytes("earlier content"));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const Bytes big(100000, 3);
+            _exit(writeWholeFile(target, big.data(), big.size()).empty() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the write should have failed";
+        EXPECT_EQ(fs::exists(target), earlier);
+        if (earlier) {
+            EXPECT_EQ(readFile(target), textBytes("earlier content"));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), earlier ? 1 : 0);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the write should have failed";
-    EXPECT_EQ(readFile(target), textBytes("earlier content"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// Pieces written and abandoned, or the object dropped unfinished, leave
+// nothing; committed, they are the file.
+TEST(OutputFiles, PiecesAreTheFileOnlyOnceCommitted) {
+    for (bool earlier : {true, false}) {
+        for (int ending = 0; ending < 3; ++ending) {   // commit, abandon, dropped
+            SCOPED_TRACE(std::to_string(earlier) + " " + std::to_string(ending));
+            TempDir dir;
+            const auto target = dir.path() / "x.bin";
+            if (earlier) dir.write("x.bin", textBytes("earlier"));
+            {
+                OutputFile out;
+                ASSERT_EQ(out.open(target), "");
+                const Bytes piece(3000, 9);
+                for (int i = 0; i < 3; ++i) ASSERT_EQ(out.write(piece.data(), piece.size()), "");
+                if (ending == 0) {
+                    EXPECT_EQ(out.commit(), "");
+                } else if (ending == 1) {
+                    out.abandon();
+                }
+            }
+            if (ending == 0) {
+                EXPECT_EQ(readFile(target), Bytes(9000, 9));
+            } else if (earlier) {
+                EXPECT_EQ(readFile(target), textBytes("earlier"));
+            } else {
+                EXPECT_FALSE(fs::exists(target));
+            }
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+                      ending == 0 || earlier ? 1 : 0);
+        }
+    }
 }
 
 TEST(OutputFiles, FoldersAndTheirFailures) {
