@@ -13,6 +13,10 @@ namespace sga {
 OrderedPipeline::OrderedPipeline(int jobs, int window)
     : jobs_(std::max(1, jobs)), window_(std::max(1, window)) {}
 
+OrderedPipeline::OrderedPipeline(int jobs, int window, uint64_t budget,
+                                 std::function<uint64_t(int k)> cost)
+    : jobs_(std::max(1, jobs)), window_(std::max(1, window)), budget_(budget), cost_(std::move(cost)) {}
+
 void OrderedPipeline::run(int count, const std::function<void(int, int)>& produce,
                           const std::function<bool(int)>& announce,
                           const std::function<void(int)>& take) {
@@ -24,7 +28,12 @@ void OrderedPipeline::run(int count, const std::function<void(int, int)>& produc
     std::mutex mutex;
     std::condition_variable roomFree, itemReady;
     int next = 0, taken = 0, waitingFor = -1, workersWaiting = 0;
+    uint64_t pending = 0;   // cost of the items started and not yet taken
     bool abort = false;
+    const auto costOf = [&](int k) { return budget_ != 0 && cost_ ? cost_(k) : uint64_t{0}; };
+    const auto roomFor = [&](int k) {
+        return k < taken + window_ && (budget_ == 0 || k == taken || pending + costOf(k) <= budget_);
+    };
 
     auto worker = [&](int id) {
         while (true) {
@@ -32,10 +41,11 @@ void OrderedPipeline::run(int count, const std::function<void(int, int)>& produc
             {
                 std::unique_lock lock(mutex);
                 ++workersWaiting;
-                roomFree.wait(lock, [&] { return abort || next >= count || next < taken + window_; });
+                roomFree.wait(lock, [&] { return abort || next >= count || roomFor(next); });
                 --workersWaiting;
                 if (abort || next >= count) return;
                 k = next++;
+                pending += costOf(k);
             }
             produce(id, k);
             bool wake = false;
@@ -72,6 +82,7 @@ void OrderedPipeline::run(int count, const std::function<void(int, int)>& produc
             {
                 std::lock_guard lock(mutex);
                 taken = k + 1;
+                pending -= costOf(k);
                 wake = workersWaiting > 0;
             }
             if (wake) roomFree.notify_all();

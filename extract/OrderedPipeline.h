@@ -3,6 +3,7 @@
 // thread, which takes the results strictly in item order. Used where the
 // output (a log, progress) must read exactly as one thread would write it.
 
+#include <cstdint>
 #include <functional>
 
 namespace sga {
@@ -11,6 +12,9 @@ class OrderedPipeline {
 public:
     // jobs worker threads; at most window items done ahead of the one taken.
     OrderedPipeline(int jobs, int window);
+    // Also at most budget units (bytes, say) of items started and not yet
+    // taken, as cost(k) counts them; the item taken next always starts.
+    OrderedPipeline(int jobs, int window, uint64_t budget, std::function<uint64_t(int k)> cost);
 
     // produce(worker, k) runs on a worker thread (worker counts from 0);
     // announce(k) runs on the calling thread before it waits for item k and
@@ -23,6 +27,8 @@ public:
 private:
     int jobs_;
     int window_;
+    uint64_t budget_ = 0;   // 0: no budget
+    std::function<uint64_t(int)> cost_;
 };
 
 } // namespace sga

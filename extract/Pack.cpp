@@ -6,6 +6,7 @@
 #include "core/ActivityLog.h"
 #include "core/Cp1252.h"
 #include "core/WindowHost.h"
+#include "extract/OrderedPipeline.h"
 #include "extract/PackTree.h"
 #include "extract/Verify.h"
 
@@ -13,14 +14,11 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <thread>
 #include <unistd.h>
 
 namespace sga {
@@ -319,84 +317,42 @@ void PackRun::dataPass(TemporaryArchive& out) {
 
     // Workers prepare files ahead of the writer, within a window of slots and
     // a budget of pending bytes; the writer takes them in table order, so the
-    // archive does not depend on the number of workers.
-    // Slots are cheap and the byte budget bounds the memory, so the window is
-    // wide: a narrow one would idle every worker behind one large file.
-    const size_t window = static_cast<size_t>(o_.jobs) * 256;
-    std::vector<Prepared> slots(window);
-    std::vector<char> ready(window, 0);
-    std::mutex mutex;
-    std::condition_variable roomFree, slotReady;
-    size_t next = 0, consumed = 0;
-    uint64_t pending = 0;
-    bool abort = false;
-    std::string failure;
-
-    auto worker = [&] {
-        Compressor compressor(libdeflate_alloc_compressor(o_.level));
+    // archive does not depend on the number of workers. Slots are cheap and
+    // the byte budget bounds the memory, so the window is wide: a narrow one
+    // would idle every worker behind one large file.
+    const int window = o_.jobs * 256;
+    std::vector<Prepared> slots(static_cast<size_t>(window));
+    struct WorkerState {
+        Compressor compressor;
         std::vector<uint8_t> scratch;
-        while (true) {
-            size_t k = 0;
-            {
-                std::unique_lock lock(mutex);
-                roomFree.wait(lock, [&] {
-                    return abort || next >= count ||
-                           (next < consumed + window &&
-                            (next == consumed || pending + plan_.files[next].size <= kPendingBudget));
-                });
-                if (abort || next >= count) return;
-                k = next++;
-                pending += plan_.files[k].size;
-            }
-            Prepared& slot = slots[k % window];
-            try {
-                if (!compressor)
-                    slot.error = "not enough memory for the compressor";
-                else
-                    prepare(plan_.files[k], compressor.get(), scratch, slot);
-            } catch (const std::bad_alloc&) {
-                slot.error = "not enough memory to pack \"" + plan_.files[k].path.string() + "\"";
-            }
-            {
-                std::lock_guard lock(mutex);
-                ready[k % window] = 1;
-            }
-            slotReady.notify_all();
+    };
+    std::vector<WorkerState> workers(static_cast<size_t>(o_.jobs));
+    for (WorkerState& w : workers) w.compressor.reset(libdeflate_alloc_compressor(o_.level));
+    auto produce = [&](int worker, int k) {
+        WorkerState& w = workers[static_cast<size_t>(worker)];
+        Prepared& slot = slots[static_cast<size_t>(k % window)];
+        try {
+            if (!w.compressor)
+                slot.error = "not enough memory for the compressor";
+            else
+                prepare(plan_.files[static_cast<size_t>(k)], w.compressor.get(), w.scratch, slot);
+        } catch (const std::bad_alloc&) {
+            slot.error = "not enough memory to pack \"" + plan_.files[static_cast<size_t>(k)].path.string() + "\"";
         }
     };
-    std::vector<std::thread> threads;
-    auto stopWorkers = [&] {
-        {
-            std::lock_guard lock(mutex);
-            abort = true;
-        }
-        roomFree.notify_all();
-        for (auto& t : threads) t.join();
+    auto take = [&](int k) {
+        Prepared& slot = slots[static_cast<size_t>(k % window)];
+        writeOne(out, static_cast<size_t>(k), slot);
+        slot.bytes = {};
     };
-    for (int j = 0; j < o_.jobs; ++j) threads.emplace_back(worker);
-    try {
-        for (size_t k = 0; k < count; ++k) {
-            stopCheck(k);
-            {
-                std::unique_lock lock(mutex);
-                slotReady.wait(lock, [&] { return ready[k % window] != 0; });
-            }
-            Prepared& slot = slots[k % window];
-            writeOne(out, k, slot);
-            slot.bytes = {};
-            {
-                std::lock_guard lock(mutex);
-                ready[k % window] = 0;
-                consumed = k + 1;
-                pending -= plan_.files[k].size;
-            }
-            roomFree.notify_all();
-        }
-    } catch (...) {
-        stopWorkers();
-        throw;
-    }
-    stopWorkers();
+    OrderedPipeline(o_.jobs, window, kPendingBudget,
+                    [&](int k) { return static_cast<uint64_t>(plan_.files[static_cast<size_t>(k)].size); })
+        .run(static_cast<int>(count), produce,
+             [&](int k) {
+                 stopCheck(static_cast<size_t>(k));
+                 return true;
+             },
+             take);
 }
 
 PackReport PackRun::run() {
