@@ -156,14 +156,33 @@ void logPad(const EntryBlock& block, LogSink& log) {
 // Seeks to the entry, reads and logs its block when it has one, and checks
 // that the stored bytes lie inside the file; on 0 the archive stands at the
 // first stored byte.
+// Where an entry's reading starts: its block, or its stored bytes when it
+// has none.
+struct EntrySpan {
+    bool hasBlock;
+    int64_t start;
+    int64_t blockSize;
+    int64_t nameSize;
+
+    explicit EntrySpan(const ArchiveFile& file)
+        : hasBlock(file.blockSize > 0),
+          start(hasBlock ? file.blockPos : file.dataPos),
+          blockSize(hasBlock ? file.blockSize : 0),
+          nameSize(hasBlock ? std::clamp<int64_t>(file.blockNameSize, 0, blockSize) : 0) {}
+
+    // Seeks to start; false when it lies outside the file.
+    bool seek(FileReader& archive) const { return start >= 0 && start <= archive.size() && archive.seek(start); }
+    bool wholeFits(const ArchiveFile& file, const FileReader& archive) const {
+        return file.storedSize >= 0 && blockSize + file.storedSize <= archive.remaining();
+    }
+};
+
 int16_t readHead(const ArchiveFile& file, FileReader& archive, LogSink& log, EntryBlock& block) {
     block = EntryBlock{};
-    const bool hasBlock = file.blockSize > 0;
-    const int64_t start = hasBlock ? file.blockPos : file.dataPos;
-    const int64_t blockSize = hasBlock ? file.blockSize : 0;
-    const int64_t nameSize = hasBlock ? std::clamp<int64_t>(file.blockNameSize, 0, blockSize) : 0;
-    if (start < 0 || start > archive.size() || !archive.seek(start)) return kEntryOutside;
-    const bool wholeFits = file.storedSize >= 0 && blockSize + file.storedSize <= archive.remaining();
+    const EntrySpan span(file);
+    const auto [hasBlock, start, blockSize, nameSize] = span;
+    if (!span.seek(archive)) return kEntryOutside;
+    const bool wholeFits = span.wholeFits(file, archive);
     if (hasBlock) {
         std::string name(static_cast<size_t>(nameSize), '\0');
         if (!archive.read(name.data(), name.size())) return kEntryTruncated;
@@ -185,14 +204,11 @@ int16_t readHead(const ArchiveFile& file, FileReader& archive, LogSink& log, Ent
 int16_t readRaw(const ArchiveFile& file, FileReader& archive, LogSink& log, EntryBlock& block,
                 const uint8_t** stored) {
     block = EntryBlock{};
-    const bool hasBlock = file.blockSize > 0;
-    const int64_t start = hasBlock ? file.blockPos : file.dataPos;
-    const int64_t blockSize = hasBlock ? file.blockSize : 0;
-    const int64_t nameSize = hasBlock ? std::clamp<int64_t>(file.blockNameSize, 0, blockSize) : 0;
-    if (start < 0 || start > archive.size() || !archive.seek(start)) return kEntryOutside;
+    const EntrySpan span(file);
+    const auto [hasBlock, start, blockSize, nameSize] = span;
+    if (!span.seek(archive)) return kEntryOutside;
     // A damaged entry: log what can be read, then fail.
-    const bool wholeFits = file.storedSize >= 0 && blockSize + file.storedSize <= archive.remaining();
-    if (!wholeFits) return readHead(file, archive, log, block);
+    if (!span.wholeFits(file, archive)) return readHead(file, archive, log, block);
     uint8_t* whole = threadStoredBuffer().reserve(blockSize + file.storedSize);
     if (!whole) return kEntryNoMemory;
     if (!archive.read(whole, static_cast<size_t>(blockSize + file.storedSize))) return kEntryTruncated;
