@@ -199,7 +199,7 @@ void writeFiles(const Flattener& flat, const LayoutPlan& plan, int64_t dataOffse
 
         const uint32_t name = addName(t, f.name);
         const uint32_t storedSize = f.storedSize.value_or(static_cast<uint32_t>(stored.size()));
-        const auto size = static_cast<uint32_t>(f.data.size());
+        const auto size = f.size.value_or(static_cast<uint32_t>(f.data.size()));
         const auto storage = storageValueOf(f, l);
         const uint32_t crc = f.crc.value_or(crc32Of(stored));
         const auto hashOffset = static_cast<uint32_t>(t.hashes.size());

@@ -34,6 +34,7 @@ struct FilePlan {
     std::optional<uint32_t> storageValue;   // the flag (version 2) or the storage byte
     std::optional<uint64_t> dataOffset;     // from the data offset
     std::optional<uint32_t> storedSize;
+    std::optional<uint32_t> size;           // after decoding
     std::optional<uint32_t> crc;
 };
 
