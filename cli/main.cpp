@@ -113,7 +113,7 @@ std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const Arc
 
 int main(int argc, char** argv) {
     using namespace sga::cli;
-    CLI::App app{"Lists, checks and extracts SGA archives (.sga and .big, versions 1 to 10)", "sga"};
+    CLI::App app{"Lists, checks, extracts and packs SGA archives (.sga and .big, versions 1 to 10)", "sga"};
     app.set_version_flag("--version", std::to_string(SGA_VERSION_MAJOR) + "." +
                                           std::to_string(SGA_VERSION_MINOR));
     app.require_subcommand(1);
