@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -87,47 +88,55 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     const fs::path archive = work / "large.sga";
 
-    LayoutPlan plan;
-    plan.layout = sga::Layout::V10;
-    DrivePlan drive;
-    FolderPlan big{.name = "big"};
-    big.files.push_back(hole("first.bin", 0, static_cast<uint32_t>(3 * kGiB + kGiB / 2)));
-    big.files.push_back(hole("beyond-4gib.bin", static_cast<uint64_t>(3 * kGiB + kGiB / 2), static_cast<uint32_t>(2 * kGiB)));
-    FolderPlan scripts{.name = "scripts"};
-    uint64_t at = static_cast<uint64_t>(5 * kGiB + kGiB / 2);
-    std::vector<FilePlan> packed;
-    for (int i = 0; i < 8; ++i) {
-        FilePlan f{.name = "s" + std::to_string(i) + ".lua", .data = scriptLike(64 * 1024 + i), .storeAs = StoreAs::ZlibStream};
-        f.dataOffset = at;
-        at += 1 * kMiB;
-        scripts.files.push_back(f);
-    }
-    std::printf("compressing the %lld MiB entry...\n", static_cast<long long>(packedMiB));
-    FilePlan large{.name = "large.lua", .data = scriptLike(packedMiB * kMiB), .storeAs = StoreAs::ZlibStream, .verification = 3};
-    large.dataOffset = at;
-    scripts.files.push_back(large);
-    drive.root.folders = {big, scripts};
-    plan.drives = {drive};
-    const LayoutBytes parts = buildLayoutParts(plan);
+    // The plan and its bytes are gone before the children start, so that
+    // their peak resident memory is their own, not a fork of this process's.
+    {
+        LayoutPlan plan;
+        plan.layout = sga::Layout::V10;
+        DrivePlan drive;
+        FolderPlan big{.name = "big"};
+        big.files.push_back(hole("first.bin", 0, static_cast<uint32_t>(3 * kGiB + kGiB / 2)));
+        big.files.push_back(hole("beyond-4gib.bin", static_cast<uint64_t>(3 * kGiB + kGiB / 2),
+                                 static_cast<uint32_t>(2 * kGiB)));
+        FolderPlan scripts{.name = "scripts"};
+        uint64_t at = static_cast<uint64_t>(5 * kGiB + kGiB / 2);
+        for (int i = 0; i < 8; ++i) {
+            FilePlan f{.name = "s" + std::to_string(i) + ".lua", .data = scriptLike(64 * 1024 + i),
+                       .storeAs = StoreAs::ZlibStream};
+            f.dataOffset = at;
+            at += 1 * kMiB;
+            scripts.files.push_back(f);
+        }
+        std::printf("compressing the %lld MiB entry...\n", static_cast<long long>(packedMiB));
+        FilePlan large{.name = "large.lua", .data = scriptLike(packedMiB * kMiB), .storeAs = StoreAs::ZlibStream,
+                       .verification = 3};
+        large.dataOffset = at;
+        scripts.files.push_back(large);
+        drive.root.folders = {big, scripts};
+        plan.drives = {drive};
+        const LayoutBytes parts = buildLayoutParts(plan);
 
-    const int fd = ::open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) throw std::runtime_error("cannot create " + archive.string());
-    auto writeAt = [&](const Bytes& b, int64_t pos) {
-        if (!b.empty() && ::pwrite(fd, b.data(), b.size(), pos) != static_cast<ssize_t>(b.size()))
-            throw std::runtime_error("cannot write the archive");
-    };
-    writeAt(parts.head, 0);
-    int64_t end = static_cast<int64_t>(parts.head.size());
-    for (size_t i = 0; i < parts.stored.size(); ++i) {
-        writeAt(parts.stored[i], parts.dataPos[i]);
-        end = std::max(end, parts.dataPos[i] + static_cast<int64_t>(parts.stored[i].size()));
+        const int fd = ::open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) throw std::runtime_error("cannot create " + archive.string());
+        auto writeAt = [&](const Bytes& b, int64_t pos) {
+            if (!b.empty() && ::pwrite(fd, b.data(), b.size(), pos) != static_cast<ssize_t>(b.size()))
+                throw std::runtime_error("cannot write the archive");
+        };
+        writeAt(parts.head, 0);
+        int64_t end = static_cast<int64_t>(parts.head.size());
+        for (size_t i = 0; i < parts.stored.size(); ++i) {
+            writeAt(parts.stored[i], parts.dataPos[i]);
+            end = std::max(end, parts.dataPos[i] + static_cast<int64_t>(parts.stored[i].size()));
+        }
+        // The holes' ends: the last stored entry may be a hole.
+        end = std::max(end, parts.dataOffset + static_cast<int64_t>(3 * kGiB + kGiB / 2 + 2 * kGiB));
+        if (::ftruncate(fd, end) != 0) throw std::runtime_error("cannot size the archive");
+        ::close(fd);
+        std::printf("archive: %.2f GiB (sparse), data at %lld\n", static_cast<double>(end) / kGiB,
+                    static_cast<long long>(parts.dataOffset));
     }
-    // The holes' ends: the last stored entry may be a hole.
-    end = std::max(end, parts.dataOffset + static_cast<int64_t>(3 * kGiB + kGiB / 2 + 2 * kGiB));
-    if (::ftruncate(fd, end) != 0) throw std::runtime_error("cannot size the archive");
-    ::close(fd);
-    std::printf("archive: %.2f GiB (sparse), data at %lld\n", static_cast<double>(end) / kGiB,
-                static_cast<long long>(parts.dataOffset));
+    ::malloc_trim(0);
+    std::fflush(stdout);
 
     const std::string sga = SGA_BINARY;
     const std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
@@ -137,6 +146,7 @@ int main(int argc, char** argv) {
     };
     for (const auto& [what, args] : runs) {
         const Run r = runChild(args);
+        std::fflush(stdout);
         std::printf("%-8s exit %d, %.2f s, peak resident %.1f MiB\n", what.c_str(), r.status, r.seconds,
                     static_cast<double>(r.peakKiB) / 1024.0);
     }

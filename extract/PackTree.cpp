@@ -164,7 +164,8 @@ private:
     }
 
     // Gives the children of folder `index` one block, then numbers each child's.
-    void folderBlocks(size_t index, const std::string& path) {
+    // path is a copy: the folders vector grows under it.
+    void folderBlocks(size_t index, const std::string path) {
         const SourceFolder* source = sources_[index];
         plan_.folders[index].firstFolder = count();
         for (const SourceFolder& child : source->folders) {
