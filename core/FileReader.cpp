@@ -9,6 +9,10 @@
 namespace sga {
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
+// Reads at least this large skip the buffer: an entry's bytes are read once,
+// and a buffer filled past them would only be thrown away by a reader that
+// jumps elsewhere next (as parallel extraction does).
+constexpr size_t kDirectReadSize = 8 * 1024;
 }
 
 FileReader::~FileReader() { close(); }
@@ -85,7 +89,7 @@ bool FileReader::read(void* out, size_t n) {
     const int64_t start = pos_;
     size_t done = 0;
     // Large reads go straight to the caller's memory.
-    if (n >= kBufferSize) {
+    if (n >= kDirectReadSize) {
         while (done < n) {
             ssize_t r = ::pread(fd_, dst + done, n - done, start + static_cast<int64_t>(done));
             if (r < 0) {
