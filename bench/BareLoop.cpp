@@ -9,6 +9,7 @@
 //
 // The archive is loaded by the program's own loader, so the comparison is of
 // the loops alone.
+#include "bench/BenchArchive.h"
 #include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
 #include "archive/modSGA.h"
@@ -34,15 +35,9 @@ std::string onDisk(std::string path) {
 }
 
 int run(const std::string& mode, const fs::path& archive, const fs::path& folder) {
-    ArchiveIndex index;
-    ArchiveTree tree;
-    NullLog none;
-    WindowHost host;
-    if (Status s = openArchive(archive, index, tree, none, host); !s) {
-        std::fprintf(stderr, "%s\n", s.message().c_str());
-        return 1;
-    }
-    const ArchiveModel model = modelFromIndex(index, static_cast<int64_t>(fs::file_size(archive)));
+    const std::optional<OpenedArchive> opened = bench::openBenchArchive(archive);
+    if (!opened) return 1;
+    const ArchiveModel& model = opened->model;
     const fs::path base = folder / archive.filename();
     const bool extract = mode == "extract";
     if (extract)

@@ -1,10 +1,14 @@
 #include "bench/BenchArchive.h"
 
+#include "core/ActivityLog.h"
+#include "core/WindowHost.h"
 #include "extract/Verify.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <random>
@@ -12,6 +16,29 @@
 #include <unistd.h>
 
 namespace sga::bench {
+
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return s(u.ru_utime) + s(u.ru_stime);
+}
+
+std::optional<OpenedArchive> openBenchArchive(const std::filesystem::path& path) {
+    OpenedArchive opened;
+    NullLog none;
+    WindowHost host;
+    if (Status s = openAnyArchive(path, opened, none, host); !s) {
+        std::fprintf(stderr, "%s\n", s.message().c_str());
+        return std::nullopt;
+    }
+    return opened;
+}
+
 namespace {
 
 constexpr size_t kHeaderSize = 180;       // version 2

@@ -3,8 +3,12 @@
 // tables first (with placeholders), then every entry's block and stored
 // bytes, then the real file table. Entries are zlib level 6 streams.
 
+#include "archive/ArchiveOpen.h"
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,5 +53,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+using Clock = std::chrono::steady_clock;
+// Wall seconds since start.
+double seconds(Clock::time_point start);
+// User plus system CPU seconds of the whole process, all threads.
+double cpuSeconds();
+
+// Opens a benchmark archive as the program does; on failure says why on
+// stderr and returns nothing.
+std::optional<OpenedArchive> openBenchArchive(const std::filesystem::path& path);
 
 } // namespace sga::bench

@@ -30,7 +30,6 @@ namespace {
 using namespace sga;
 using namespace sga::bench;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // Inflates every file entry with libdeflate and writes it with one write
 // call, to the same paths Extract all uses (folders made first).
@@ -62,17 +61,6 @@ void bareLoop(const ArchiveIndex& index, const fs::path& archive, const fs::path
     ::close(in);
 }
 
-double seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// User plus system CPU seconds of the whole process, all threads.
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return s(u.ru_utime) + s(u.ru_stime);
-}
 
 struct Timing {
     std::vector<double> wall, cpu;
@@ -113,15 +101,12 @@ int main(int argc, char** argv) {
         std::printf("archive written in %.1f s\n", seconds(start));
     }
 
-    ArchiveIndex index;
-    ArchiveTree tree;
+    const std::optional<OpenedArchive> opened = openBenchArchive(archive);
+    if (!opened || !opened->index) return 1;
+    const ArchiveIndex& index = *opened->index;
+    const ArchiveModel& model = opened->model;
     NullLog none;
     WindowHost host;
-    if (Status s = openArchive(archive, index, tree, none, host); !s) {
-        std::fprintf(stderr, "%s\n", s.message().c_str());
-        return 1;
-    }
-    const ArchiveModel model = modelFromIndex(index, static_cast<int64_t>(fs::file_size(archive)));
     int64_t total = 0;
     for (int m = index.dirCount() + 1; m <= index.totalEntries(); ++m) total += index.entries[static_cast<size_t>(m - 1)].orgSize;
     std::printf("archive: %d entries, %.1f MiB inflated, %.1f MiB stored\n", index.totalEntries() - index.dirCount(),

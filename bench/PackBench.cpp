@@ -25,19 +25,7 @@ namespace {
 using namespace sga;
 using namespace sga::bench;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// User plus system CPU seconds of the whole process, all threads.
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return s(u.ru_utime) + s(u.ru_stime);
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
