@@ -55,6 +55,14 @@ struct FileEntry {
     int32_t orgSize = 0;
 };
 
+// A header field of four 32-bit words as the 16 bytes stored on disk.
+inline std::array<uint8_t, 16> wordsToBytes(const std::array<int32_t, 4>& words) {
+    std::array<uint8_t, 16> bytes{};
+    for (size_t i = 0; i < 16; ++i)
+        bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(words[i / 4]) >> (8 * (i % 4)));
+    return bytes;
+}
+
 // Size of the block that precedes every file's stored bytes.
 inline constexpr int32_t kDataBlockSize = 264;
 

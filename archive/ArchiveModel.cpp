@@ -59,6 +59,19 @@ std::string_view storageName(Storage storage) {
     return "unknown";
 }
 
+std::string_view storageDescription(Storage storage) {
+    switch (storage) {
+    case Storage::Stored: return "stored";
+    case Storage::ZlibStream: return "zlib stream";
+    case Storage::ZlibBuffer: return "zlib buffer";
+    case Storage::BrotliStream: return "brotli stream";
+    case Storage::BrotliBuffer: return "brotli buffer";
+    case Storage::Encrypted: return "encrypted";
+    case Storage::Unknown: return "unknown storage";
+    }
+    return "unknown storage";
+}
+
 std::string modelTextToUtf8(const ArchiveModel& model, std::string_view text) {
     return model.encoding == TextEncoding::Utf8 ? std::string(text) : cp1252ToUtf8(text);
 }

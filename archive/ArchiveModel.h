@@ -131,7 +131,9 @@ struct ArchiveModel {
 std::string_view layoutName(Layout layout);
 // One line on the layout: "Version 4.0 (Company of Heroes)" and the like.
 std::string layoutDescription(const ArchiveModel& model);
+// Short ("zlib"), for listings; and whole ("zlib stream"), for the trace.
 std::string_view storageName(Storage storage);
+std::string_view storageDescription(Storage storage);
 
 // Archive text as UTF-8 (paths on disk, the window, the command line).
 std::string modelTextToUtf8(const ArchiveModel& model, std::string_view text);

@@ -126,12 +126,8 @@ ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
     if (index.version == 2) {
         model.hasHeaderSignatures = true;
         model.signedFrom = 180;
-        for (size_t i = 0; i < 16; ++i) {
-            model.dataSignature[i] = static_cast<uint8_t>(
-                static_cast<uint32_t>(index.headerBlock[i / 4]) >> (8 * (i % 4)));
-            model.tocSignature[i] = static_cast<uint8_t>(
-                static_cast<uint32_t>(index.extraBlock[i / 4]) >> (8 * (i % 4)));
-        }
+        model.dataSignature = wordsToBytes(index.headerBlock);
+        model.tocSignature = wordsToBytes(index.extraBlock);
     }
     const auto beforeNul = [](const std::string& text) { return text.substr(0, text.find('\0')); };
     model.drives.push_back(ArchiveDrive{beforeNul(index.myEngineData.tocText1),

@@ -135,19 +135,6 @@ void applyVerification(uint8_t verification, uint32_t crc, bool blockHashes, Fil
     }
 }
 
-std::string_view storageText(Storage storage) {
-    switch (storage) {
-    case Storage::Stored: return "stored";
-    case Storage::ZlibStream: return "zlib stream";
-    case Storage::ZlibBuffer: return "zlib buffer";
-    case Storage::BrotliStream: return "brotli stream";
-    case Storage::BrotliBuffer: return "brotli buffer";
-    case Storage::Encrypted: return "encrypted";
-    case Storage::Unknown: return "unknown storage";
-    }
-    return "unknown storage";
-}
-
 std::string headerName(const std::vector<uint8_t>& field, TextEncoding encoding) {
     std::string utf8;
     for (size_t i = 0; i + 1 < field.size(); i += 2) {
@@ -173,7 +160,7 @@ void traceFiles(const ArchiveModel& model, LogSink& log) {
         const ArchiveFile& f = model.files[i];
         std::string line = "File " + num(static_cast<int64_t>(i)) + ": " + f.path() + " at " +
                            num(f.dataPos) + ", stored " + num(f.storedSize) + ", size " +
-                           num(f.size) + ", " + std::string(storageText(f.storage));
+                           num(f.size) + ", " + std::string(storageDescription(f.storage));
         if (f.storage == Storage::Encrypted || f.storage == Storage::Unknown)
             line += " (" + hex32(f.storageValue).substr(6) + ")";
         line += f.crcKind == CrcKind::None ? ", no crc" : ", crc " + hex32(f.crc);

@@ -107,7 +107,6 @@ FileRecord parseRecordFrom4(const uint8_t* record);
 // Verification byte from version 6 on: a whole-file CRC of the stored bytes
 // (1), per-block hashes (2 to 4) or nothing.
 void applyVerification(uint8_t verification, uint32_t crc, bool blockHashes, FileRecord& record);
-std::string_view storageText(Storage storage);
 
 // Reads drives, folders, file records and names of toc into model (whose
 // dataOffset and encoding are set already) and walks each drive's tree.

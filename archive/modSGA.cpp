@@ -306,9 +306,7 @@ void Loader::run(ArchiveIndex& idx, ArchiveTree& tree) {
         fail("cannot open " + path_.string() + ": " + file_.error());
     }
     log_("Opened " + utf8ToCp1252(path_.string()) + " successfully!");
-    const std::string p = path_.string();
-    const auto sep = p.rfind('/');
-    idx.archiveFolder = sep == std::string::npos ? std::string() : p.substr(0, sep + 1);
+    idx.archiveFolder = folderOf(path_.string());
 
     readHeader(idx);
     readDirectoryTable(idx);
@@ -392,6 +390,11 @@ std::string hex16(int16_t value) {
         v >>= 4;
     }
     return out;
+}
+
+std::string folderOf(std::string_view path) {
+    const auto sep = path.rfind('/');
+    return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
 }
 
 std::string fileNameOf(std::string_view path) {

@@ -37,5 +37,7 @@ std::string hex16(int16_t value);
 
 // The archive path after its last separator (the whole path when it has none).
 std::string fileNameOf(std::string_view path);
+// The archive path up to and including its last separator (empty without one).
+std::string folderOf(std::string_view path);
 
 } // namespace sga

@@ -421,16 +421,6 @@ int16_t decodeStoredBytes(const ArchiveFile& file, const uint8_t* stored, size_t
     return kEntryUnknownStorage;
 }
 
-int16_t readStoredBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
-                        std::vector<uint8_t>& stored, EntryBlock& block) {
-    const uint8_t* bytes = nullptr;
-    const int16_t result = readRaw(file, archive, log, block, &bytes);
-    if (result != kEntryOk) return result;
-    if (!resizeTo(stored, file.storedSize)) return kEntryNoMemory;
-    std::copy_n(bytes, static_cast<size_t>(file.storedSize), stored.data());
-    return kEntryOk;
-}
-
 int16_t readStoredInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
                           const uint8_t** stored, EntryBlock& block) {
     return readRaw(file, archive, log, block, stored);

@@ -55,12 +55,9 @@ struct EntryBlock {
 };
 
 // Reads the block (when the file has one; its two log lines) and the stored
-// bytes of file into stored. 0 or a nonzero EntryResult.
-int16_t readStoredBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
-                        std::vector<uint8_t>& stored, EntryBlock& block);
-
-// As readStoredBytes, without a copy: *stored points at the stored bytes in
-// this thread's scratch buffer, valid until the thread's next entry read.
+// bytes of file without a copy: *stored points at them in this thread's
+// scratch buffer, valid until the thread's next entry read. 0 or a nonzero
+// EntryResult.
 int16_t readStoredInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
                           const uint8_t** stored, EntryBlock& block);
 

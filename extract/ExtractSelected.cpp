@@ -118,10 +118,7 @@ void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relati
         return;
     }
     log_("result 0");
-    // The archive's folder: the path up to and including its last "/".
-    const std::string sFile = c_.sFile.string();
-    const auto sep = sFile.rfind('/');
-    const std::string archiveFolder = sep == std::string::npos ? std::string() : sFile.substr(0, sep + 1);
+    const std::string archiveFolder = folderOf(c_.sFile.string());
     const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
     const fs::path target = base / relative;
     const std::string folderShown = logText(archiveFolder) + withSlashes(f.folder);

@@ -50,13 +50,6 @@ std::string hexOf(const std::array<uint8_t, 16>& bytes) {
 
 } // namespace
 
-std::array<uint8_t, 16> wordsToBytes(const std::array<int32_t, 4>& words) {
-    std::array<uint8_t, 16> bytes{};
-    for (size_t i = 0; i < 16; ++i)
-        bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(words[i / 4]) >> (8 * (i % 4)));
-    return bytes;
-}
-
 bool computeSignatures(const std::filesystem::path& archive, int32_t headerValue,
                        ArchiveSignatures& out, std::string& error) {
     FileReader file;

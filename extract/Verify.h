@@ -40,8 +40,6 @@ struct ArchiveSignatures {
 // False (and why) when the file cannot be read or headerValue runs past its end.
 bool computeSignatures(const std::filesystem::path& archive, int32_t headerValue,
                        ArchiveSignatures& out, std::string& error);
-// A header field of four 32-bit words as the 16 bytes stored on disk.
-std::array<uint8_t, 16> wordsToBytes(const std::array<int32_t, 4>& words);
 
 // Reads every file of the archive (its "decompressing"/"pad" lines go to
 // log) and checks the header signatures where the layout has them.
