@@ -14,7 +14,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int signal) { interrupted = signal; }
 
 // The progress bar of the command line, stopped by Ctrl-C or a termination
 // signal so that the temporary archive is removed.
@@ -106,7 +106,9 @@ void addPackCommand(CLI::App& app, Context& context) {
         PackHost host;
         const PackReport report = packArchive(options, *log, host);
         for (const std::string& w : report.warnings) std::cerr << "sga: warning: " << w << "\n";
-        if (!report.ok) return fail(report.error);
+        if (!report.ok) fail(report.error);
+        // A pack stopped by a signal ends as the shell expects of one: 128 + its number.
+        if (!report.ok && interrupted != 0) context.exitCode = 128 + interrupted;
     });
 }
 
