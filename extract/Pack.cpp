@@ -245,6 +245,11 @@ void PackRun::checkOptions() {
     std::string name = o_.archiveName;
     if (name.empty()) name = o_.target.stem().string();
     if (!utf16Of(name, name_)) throw PackError("\"" + name + "\": the archive name is not UTF-8");
+    // The readers of 17-byte archives take one file record more than the count
+    // for this name, so such an archive would not open.
+    if (o_.layout == PackLayout::Narrow && name_ == u"HW2LocaleArchive")
+        throw PackError("\"" + name + "\": an hw2 archive of that name is read with one file more than it holds; "
+                        "choose another name or --layout dow");
     if (name_.size() > kArchiveNameUnits)
         throw PackError("\"" + name + "\": the archive name is longer than " +
                         std::to_string(kArchiveNameUnits) + " characters");

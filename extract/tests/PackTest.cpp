@@ -263,6 +263,7 @@ struct RoundTripCase {
     PackLayout layout;
     size_t record;
     std::vector<std::pair<std::string, FolderPlan>> drives;   // alias, content
+    std::string archiveName = "";
 };
 
 class PackRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
@@ -274,6 +275,7 @@ TEST_P(PackRoundTrip, EveryFolderFileAndByteComesBack) {
     o.target = dir.path() / "out.sga";
     o.layout = c.layout;
     o.mtime = 1700000000;
+    o.archiveName = c.archiveName;
     FolderPlan files;
     std::set<std::string> folders;
     for (const auto& [alias, plan] : c.drives) {
@@ -309,7 +311,8 @@ INSTANTIATE_TEST_SUITE_P(
                                     {{"data", mixedFolder()}, {"attrib", kAttrib}}},
                       RoundTripCase{"NarrowFewFolders", PackLayout::Narrow, 17, {{"Data", kAttrib}}},
                       RoundTripCase{"NarrowEmpty", PackLayout::Narrow, 17, {{"Data", {}}}},
-                      RoundTripCase{"WideEmpty", PackLayout::Wide, 20, {{"Data", {}}}}),
+                      RoundTripCase{"WideEmpty", PackLayout::Wide, 20, {{"Data", {}}}},
+                      RoundTripCase{"WideLocale", PackLayout::Wide, 20, {{"Locale", kAttrib}}, "HW2LocaleArchive"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Pack, SameBytesForEveryJobCountAndEveryRun) {
@@ -366,6 +369,7 @@ TEST(Pack, BadInputIsRefusedBeforeAnythingIsWritten) {
          }, "DATA"},
         {"two drives in 17-byte records", [](const fs::path& s, PackOptions& o) { o.drives.push_back({"Locale", s}); }, "Locale"},
         {"archive name too long", [](const fs::path&, PackOptions& o) { o.archiveName = std::string(64, 'x'); }, "xxxx"},
+        {"locale name in 17-byte records", [](const fs::path&, PackOptions& o) { o.archiveName = "HW2LocaleArchive"; }, "HW2LocaleArchive"},
         {"level out of range", [](const fs::path&, PackOptions& o) { o.level = 13; }, "13"},
     };
     const bool root = ::geteuid() == 0;
