@@ -69,11 +69,10 @@ int run(const std::string& mode, const fs::path& archive, const fs::path& folder
     libdeflate_free_decompressor(decompressor);
     ::close(in);
     if (!extract) {
-        ArchiveSignatures signatures;
-        std::string error;
-        if (!computeSignatures(archive, static_cast<int32_t>(model.tocSize), signatures, error)) return 1;
+        const auto signatures = computeSignatures(archive, static_cast<int32_t>(model.tocSize));
+        if (!signatures) return 1;
         std::printf("%d entries, %d bad CRC-32, signature %02x%02x...\n", static_cast<int>(model.files.size()), bad,
-                    signatures.headerBlock[0], signatures.headerBlock[1]);
+                    signatures->headerBlock[0], signatures->headerBlock[1]);
     }
     return 0;
 }

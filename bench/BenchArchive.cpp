@@ -163,10 +163,9 @@ int64_t writeBenchArchive(const std::filesystem::path& path, const BenchLayout& 
     writeAt(fd, tables(layout, records, dataOffset), 0);
     ::close(fd);
     // Both header signatures, so that verify finds the archive sound.
-    ArchiveSignatures signatures;
-    std::string error;
-    if (!computeSignatures(path, static_cast<int32_t>(dataOffset - kHeaderSize), signatures, error))
-        throw std::runtime_error("cannot sign the bench archive: " + error);
+    const auto signed_ = computeSignatures(path, static_cast<int32_t>(dataOffset - kHeaderSize));
+    if (!signed_) throw std::runtime_error("cannot sign the bench archive: " + signed_.message());
+    const ArchiveSignatures& signatures = *signed_;
     const int signFd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (signFd < 0) throw std::runtime_error("cannot reopen " + path.string());
     writeAt(signFd, std::vector<uint8_t>(signatures.headerBlock.begin(), signatures.headerBlock.end()), 12);

@@ -404,11 +404,10 @@ PackReport PackRun::run() {
     std::string why = out.writeAt(head.data(), head.size(), 0);
     if (why.empty()) why = out.writeAt(toc.data(), toc.size(), kHeaderSize);
     if (!why.empty()) throw PackError("cannot write \"" + out.path().string() + "\": " + why);
-    ArchiveSignatures signatures;
-    if (!computeSignatures(out.path(), static_cast<int32_t>(tocSize), signatures, why))
-        throw PackError("cannot sign \"" + out.path().string() + "\": " + why);
-    why = out.writeAt(signatures.headerBlock.data(), 16, 12);
-    if (why.empty()) why = out.writeAt(signatures.extraBlock.data(), 16, 156);
+    const auto signatures = computeSignatures(out.path(), static_cast<int32_t>(tocSize));
+    if (!signatures) throw PackError("cannot sign \"" + out.path().string() + "\": " + signatures.message());
+    why = out.writeAt(signatures->headerBlock.data(), 16, 12);
+    if (why.empty()) why = out.writeAt(signatures->extraBlock.data(), 16, 156);
     if (why.empty()) why = out.commit();
     if (!why.empty()) throw PackError("cannot write \"" + o_.target.string() + "\": " + why);
 

@@ -50,41 +50,31 @@ std::string hexOf(const std::array<uint8_t, 16>& bytes) {
 
 } // namespace
 
-bool computeSignatures(const std::filesystem::path& archive, int32_t headerValue,
-                       ArchiveSignatures& out, std::string& error) {
+Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, int32_t headerValue) {
     FileReader file;
-    if (!file.open(archive)) {
-        error = "cannot open the archive: " + file.error();
-        return false;
-    }
+    if (!file.open(archive)) return Status::error(ErrorCode::CannotOpen, "cannot open the archive: " + file.error());
     if (headerValue < 0 || kSignedFrom + headerValue > file.size()) {
-        error = "headerValue " + std::to_string(headerValue) + " runs past the end of the file (" +
-                std::to_string(file.size()) + " bytes)";
-        return false;
+        return Status::error(ErrorCode::Truncated, "headerValue " + std::to_string(headerValue) +
+                                                       " runs past the end of the file (" +
+                                                       std::to_string(file.size()) + " bytes)");
     }
     Digest whole = startMd5(kHeaderKey), toc = startMd5(kTocKey);
-    if (!whole || !toc || !file.seek(kSignedFrom)) {
-        error = "cannot compute MD5";
-        return false;
-    }
+    if (!whole || !toc || !file.seek(kSignedFrom)) return Status::error("cannot compute MD5");
     std::vector<uint8_t> chunk(1 << 20);
     int64_t tocLeft = headerValue;
     while (!file.atEnd()) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(file.remaining(), chunk.size()));
-        if (!file.read(chunk.data(), n)) {
-            error = "cannot read the archive: " + file.error();
-            return false;
-        }
+        if (!file.read(chunk.data(), n))
+            return Status::error(ErrorCode::CannotOpen, "cannot read the archive: " + file.error());
         const size_t forToc = static_cast<size_t>(std::min<int64_t>(tocLeft, n));
         EVP_DigestUpdate(whole.get(), chunk.data(), n);
         EVP_DigestUpdate(toc.get(), chunk.data(), forToc);
         tocLeft -= static_cast<int64_t>(forToc);
     }
-    if (!finishMd5(whole.get(), out.headerBlock) || !finishMd5(toc.get(), out.extraBlock)) {
-        error = "cannot compute MD5";
-        return false;
-    }
-    return true;
+    ArchiveSignatures out;
+    if (!finishMd5(whole.get(), out.headerBlock) || !finishMd5(toc.get(), out.extraBlock))
+        return Status::error("cannot compute MD5");
+    return out;
 }
 
 namespace {
@@ -293,13 +283,12 @@ std::string checkEntry(const EntryCheck& c, const ArchiveFile& f) {
 std::vector<VerifyProblem> headerProblems(const ArchiveModel& model, const std::filesystem::path& sFile) {
     std::vector<VerifyProblem> problems;
     auto headerProblem = [&](std::string message) { problems.push_back({0, {}, std::move(message)}); };
-    ArchiveSignatures expected;
-    std::string error;
     if (model.tocSize < 0 || model.tocSize > INT32_MAX) {
         headerProblem("the table of contents size " + std::to_string(model.tocSize) + " is out of range");
-    } else if (!computeSignatures(sFile, static_cast<int32_t>(model.tocSize), expected, error)) {
-        headerProblem(error);
+    } else if (const auto computed = computeSignatures(sFile, static_cast<int32_t>(model.tocSize)); !computed) {
+        headerProblem(computed.message());
     } else {
+        const ArchiveSignatures& expected = *computed;
         if (model.dataSignature != expected.headerBlock)
             headerProblem("headerBlock " + hexOf(model.dataSignature) +
                           " does not match the archive's contents (MD5 " + hexOf(expected.headerBlock) + ")");

@@ -5,6 +5,7 @@
 // version 2 header must carry the two MD5 signatures of its contents.
 
 #include "archive/ArchiveModel.h"
+#include "core/Status.h"
 
 #include <array>
 #include <cstdint>
@@ -37,9 +38,8 @@ struct ArchiveSignatures {
     std::array<uint8_t, 16> headerBlock{};
     std::array<uint8_t, 16> extraBlock{};
 };
-// False (and why) when the file cannot be read or headerValue runs past its end.
-bool computeSignatures(const std::filesystem::path& archive, int32_t headerValue,
-                       ArchiveSignatures& out, std::string& error);
+// Fails when the file cannot be read or headerValue runs past its end.
+Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, int32_t headerValue);
 
 // Reads every file of the archive (its "decompressing"/"pad" lines go to
 // log) and checks the header signatures where the layout has them.

@@ -131,13 +131,15 @@ ReadBack readBack(const Bytes& a, size_t record) {
     size_t at = toc + names;
     for (int i = 0; i < nNames; ++i) at += cstr(a, at).size() + 1;
     if (at != toc + tocSize) problem("names do not end the ToC");
-    ArchiveSignatures sig;
-    std::string error;
     const TempDir dir;
     const fs::path copy = dir.write("a.big", a);
-    if (!computeSignatures(copy, static_cast<int32_t>(tocSize), sig, error)) problem(error);
-    if (!std::equal(sig.headerBlock.begin(), sig.headerBlock.end(), a.begin() + 12)) problem("data MD5");
-    if (!std::equal(sig.extraBlock.begin(), sig.extraBlock.end(), a.begin() + 156)) problem("ToC MD5");
+    const auto sig = computeSignatures(copy, static_cast<int32_t>(tocSize));
+    if (!sig) {
+        problem(sig.message());
+    } else {
+        if (!std::equal(sig->headerBlock.begin(), sig->headerBlock.end(), a.begin() + 12)) problem("data MD5");
+        if (!std::equal(sig->extraBlock.begin(), sig->extraBlock.end(), a.begin() + 156)) problem("ToC MD5");
+    }
 
     libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
     for (int d = 0; d < nDrives; ++d) {
