@@ -31,8 +31,8 @@ void addVerifyCommand(CLI::App& app, Context& context) {
                                  : report.problems.size() > static_cast<size_t>(report.entriesFailed)
                                      ? ", header signatures do not match"
                                      : ", header signatures match";
-        std::printf("%d entries checked, %d failed%s\n", report.entriesChecked,
-                    report.entriesFailed, signatures);
+        std::printf("%d %s checked, %d failed%s\n", report.entriesChecked,
+                    report.entriesChecked == 1 ? "entry" : "entries", report.entriesFailed, signatures);
         if (!report.ok()) {
             std::fflush(stdout);
             std::fprintf(stderr, "sga: %s: verification failed\n", options->archive.c_str());

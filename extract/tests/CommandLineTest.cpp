@@ -129,6 +129,9 @@ TEST(CommandLine, VerifyPassesAndFails) {
     if (real.empty()) GTEST_SKIP() << "real archives folder absent";
     r = sga(f.dir, "verify " + quoted((real / "hw2-mod-options.big").string()));
     EXPECT_EQ(r.status, 0) << std::string(r.out.begin(), r.out.end());
+    r = sga(f.dir, "verify " + quoted((real / "v10-community-hello.sga").string()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "1 entry checked, 0 failed\n");
 }
 
 } // namespace
