@@ -76,4 +76,9 @@ std::string modelTextToUtf8(const ArchiveModel& model, std::string_view text) {
     return model.encoding == TextEncoding::Utf8 ? std::string(text) : cp1252ToUtf8(text);
 }
 
+std::string trimAtNul(std::string_view text) {
+    const auto nul = text.find('\0');
+    return std::string(nul == std::string_view::npos ? text : text.substr(0, nul));
+}
+
 } // namespace sga

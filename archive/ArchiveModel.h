@@ -137,5 +137,7 @@ std::string_view storageDescription(Storage storage);
 
 // Archive text as UTF-8 (paths on disk, the window, the command line).
 std::string modelTextToUtf8(const ArchiveModel& model, std::string_view text);
+// The characters of a fixed text field before the first NUL (all of them when there is none).
+std::string trimAtNul(std::string_view text);
 
 } // namespace sga

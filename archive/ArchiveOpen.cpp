@@ -81,17 +81,10 @@ Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, Log
         if (status.ok() && !layout) status = layout.status();
     }
     // A file that cannot be opened is the specified loader's to report.
-    if (status.ok() && *layout != Layout::Specified) {
-        host.setBusy(true);
-        status = openLayout(path, file, *layout, out, log, host);
+    if (!status.ok() || *layout != Layout::Specified) {
+        const BusyScope busy(host);
+        if (status.ok()) status = openLayout(path, file, *layout, out, log, host);
         if (!status.ok()) status = reportFailure(path, status, out, log, host);
-        host.setBusy(false);
-        return status;
-    }
-    if (!status.ok()) {
-        host.setBusy(true);
-        status = reportFailure(path, status, out, log, host);
-        host.setBusy(false);
         return status;
     }
     const int64_t fileSize = file.size();
@@ -129,9 +122,8 @@ ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
         model.dataSignature = wordsToBytes(index.headerBlock);
         model.tocSignature = wordsToBytes(index.extraBlock);
     }
-    const auto beforeNul = [](const std::string& text) { return text.substr(0, text.find('\0')); };
-    model.drives.push_back(ArchiveDrive{beforeNul(index.myEngineData.tocText1),
-                                        beforeNul(index.myEngineData.tocText2), -1});
+    model.drives.push_back(ArchiveDrive{trimAtNul(index.myEngineData.tocText1),
+                                        trimAtNul(index.myEngineData.tocText2), -1});
 
     std::unordered_map<std::string, int32_t> folderOf;
     const int32_t dirCount = index.dirCount();
@@ -148,22 +140,27 @@ ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
     }
     for (int32_t m = dirCount + 1; m <= index.totalEntries(); ++m) {
         const FileEntry& e = index.entries[static_cast<size_t>(m - 1)];
-        ArchiveFile f;
-        f.name = e.name;
+        ArchiveFile f = fileOfEntry(e, e.filePos);
         f.folder = e.dirName;
         if (auto it = folderOf.find(e.dirName); it != folderOf.end()) f.folderIndex = it->second;
-        f.blockPos = e.filePos;
-        f.blockSize = kDataBlockSize;
-        f.blockNameSize = 256;
-        f.dataPos = int64_t{e.filePos} + kDataBlockSize;
-        f.storedSize = int64_t{e.compSize} + 1;
-        f.size = e.orgSize;
-        f.storageValue = e.null;
-        f.storage = e.null != 0 ? Storage::ZlibStream : Storage::Stored;
-        f.crcKind = CrcKind::OfBytes;   // in the block before the bytes
         model.files.push_back(std::move(f));
     }
     return model;
+}
+
+ArchiveFile fileOfEntry(const FileEntry& entry, int64_t blockPos) {
+    ArchiveFile f;
+    f.name = entry.name;
+    f.blockPos = blockPos;
+    f.blockSize = kDataBlockSize;
+    f.blockNameSize = 256;
+    f.dataPos = blockPos + kDataBlockSize;
+    f.storedSize = int64_t{entry.compSize} + 1;
+    f.size = entry.orgSize;
+    f.storageValue = entry.null;
+    f.storage = entry.null != 0 ? Storage::ZlibStream : Storage::Stored;
+    f.crcKind = CrcKind::OfBytes;   // in the block before the bytes
+    return f;
 }
 
 ArchiveTree treeFromModel(const ArchiveModel& model, const std::string& rootText) {

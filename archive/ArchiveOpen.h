@@ -35,6 +35,8 @@ Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, Log
 
 // The model of an archive read by the specified loader.
 ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize);
+// One file of that index whose 264-byte block starts at blockPos (its folder left unset).
+ArchiveFile fileOfEntry(const FileEntry& entry, int64_t blockPos);
 
 // The tree of a model: the root (the archive's file name), a node per folder
 // ("d.." + path) under its parent folder or the root, a node per file (path,

@@ -140,17 +140,7 @@ std::string headerName(const std::vector<uint8_t>& field, TextEncoding encoding)
     for (size_t i = 0; i + 1 < field.size(); i += 2) {
         const char32_t unit = le16(field.data() + i);
         if (unit == 0) break;
-        if (unit < 0x80) {
-            utf8.push_back(static_cast<char>(unit));
-        } else if (unit < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        } else {
-            // Surrogate halves are kept as they are; names are shown, not trusted.
-            utf8.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        }
+        appendUtf8(utf8, unit);   // surrogate halves as they are: names are shown, not trusted
     }
     return encoding == TextEncoding::Utf8 ? utf8 : utf8ToCp1252(utf8);
 }

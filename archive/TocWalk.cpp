@@ -8,6 +8,7 @@
 #include "core/ActivityLog.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace sga {
@@ -39,9 +40,7 @@ int64_t tablePosition(FieldCursor& in, const TocHeader& toc, const TocTable& tab
 }
 
 std::string fixedText(const uint8_t* p, size_t width) {
-    size_t n = 0;
-    while (n < width && p[n] != 0) ++n;
-    return std::string(reinterpret_cast<const char*>(p), n);
+    return trimAtNul(std::string_view(reinterpret_cast<const char*>(p), width));
 }
 
 class NameTable {
@@ -96,6 +95,14 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
+// N range words from p: 32-bit where the layout has wide counts, else 16-bit.
+template <size_t N>
+std::array<uint32_t, N> rangeWords(const uint8_t* p, bool wide) {
+    std::array<uint32_t, N> v{};
+    for (size_t k = 0; k < N; ++k) v[k] = wide ? le32(p + 4 * k) : le16(p + 2 * k);
+    return v;
+}
+
 std::vector<DriveRecord> readDrives(FieldCursor& in, const TocHeader& toc, const TocShape& shape) {
     const int size = shape.driveSize();
     const int64_t at = tablePosition(in, toc, toc.drives, size, "drive table");
@@ -106,9 +113,7 @@ std::vector<DriveRecord> readDrives(FieldCursor& in, const TocHeader& toc, const
         const auto b = in.bytes(d.at, static_cast<size_t>(size), "drive record " + num(i));
         d.alias = fixedText(b.data(), 64);
         d.name = fixedText(b.data() + 64, 64);
-        std::array<uint32_t, 5> v{};
-        for (size_t k = 0; k < 5; ++k)
-            v[k] = shape.wideCounts ? le32(b.data() + 128 + 4 * k) : le16(b.data() + 128 + 2 * k);
+        const auto v = rangeWords<5>(b.data() + 128, shape.wideCounts);
         d.firstFolder = v[0], d.lastFolder = v[1], d.firstFile = v[2], d.lastFile = v[3];
         d.rootFolder = v[4];
     }
@@ -124,9 +129,7 @@ std::vector<FolderRecord> readFolders(FieldCursor& in, const TocHeader& toc, con
         f.at = at + int64_t{i} * size;
         const auto b = in.bytes(f.at, static_cast<size_t>(size), "folder record " + num(i));
         f.nameOffset = le32(b.data());
-        std::array<uint32_t, 4> v{};
-        for (size_t k = 0; k < 4; ++k)
-            v[k] = shape.wideCounts ? le32(b.data() + 4 + 4 * k) : le16(b.data() + 4 + 2 * k);
+        const auto v = rangeWords<4>(b.data() + 4, shape.wideCounts);
         f.firstSub = v[0], f.lastSub = v[1], f.firstFile = v[2], f.lastFile = v[3];
     }
     return folders;

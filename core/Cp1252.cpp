@@ -22,6 +22,17 @@ char32_t codePointOf(unsigned char byte) {
     return byte;
 }
 
+int byteOf(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i) {
+        char32_t mapped = kHighTable[i] ? kHighTable[i] : static_cast<char32_t>(0x80 + i);
+        if (mapped == cp) return 0x80 + i;
+    }
+    return '?';
+}
+
+} // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -34,17 +45,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-int byteOf(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
-    for (int i = 0; i < 32; ++i) {
-        char32_t mapped = kHighTable[i] ? kHighTable[i] : static_cast<char32_t>(0x80 + i);
-        if (mapped == cp) return 0x80 + i;
-    }
-    return '?';
-}
-
-} // namespace
 
 std::string cp1252ToUtf8(std::string_view text) {
     std::string out;

@@ -37,4 +37,16 @@ public:
     virtual bool stopRequested() { return false; }
 };
 
+// The busy pointer for as long as it lives, however the scope is left.
+class BusyScope {
+public:
+    explicit BusyScope(WindowHost& host) : host_(host) { host_.setBusy(true); }
+    ~BusyScope() { host_.setBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    WindowHost& host_;
+};
+
 } // namespace sga

@@ -1,5 +1,6 @@
 #include "extract/EntryData.h"
 
+#include "archive/ArchiveOpen.h"
 #include "core/ActivityLog.h"
 #include "core/FileReader.h"
 
@@ -153,9 +154,6 @@ void logPad(const EntryBlock& block, LogSink& log) {
     log(padLine);
 }
 
-// Seeks to the entry, reads and logs its block when it has one, and checks
-// that the stored bytes lie inside the file; on 0 the archive stands at the
-// first stored byte.
 // Where an entry's reading starts: its block, or its stored bytes when it
 // has none.
 struct EntrySpan {
@@ -177,6 +175,9 @@ struct EntrySpan {
     }
 };
 
+// Seeks to the entry, reads and logs its block when it has one, and checks
+// that the stored bytes lie inside the file; on 0 the archive stands at the
+// first stored byte.
 int16_t readHead(const ArchiveFile& file, FileReader& archive, LogSink& log, EntryBlock& block) {
     block = EntryBlock{};
     const EntrySpan span(file);
@@ -398,11 +399,6 @@ int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize) {
     return result;
 }
 
-std::string trimAtNul(std::string_view text) {
-    const auto nul = text.find('\0');
-    return std::string(nul == std::string_view::npos ? text : text.substr(0, nul));
-}
-
 int16_t decodeStoredBytes(const ArchiveFile& file, const uint8_t* stored, size_t storedSize,
                           std::vector<uint8_t>& out) {
     switch (file.storage) {
@@ -494,26 +490,9 @@ bool streamsEntry(const ArchiveFile& file) {
     return file.size > limit || file.storedSize > limit;
 }
 
-namespace {
-
-ArchiveFile fileAt(const FileEntry& entry, int64_t blockPos) {
-    ArchiveFile f;
-    f.name = entry.name;
-    f.blockPos = blockPos;
-    f.blockSize = kDataBlockSize;
-    f.blockNameSize = 256;
-    f.dataPos = blockPos + kDataBlockSize;
-    f.storedSize = int64_t{entry.compSize} + 1;
-    f.size = entry.orgSize;
-    f.storage = entry.null != 0 ? Storage::ZlibStream : Storage::Stored;
-    return f;
-}
-
-} // namespace
-
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock& block) {
-    const int16_t result = readFileBytes(fileAt(entry, archive.tell()), archive, log, buffer, &block);
+    const int16_t result = readFileBytes(fileOfEntry(entry, archive.tell()), archive, log, buffer, &block);
     if (result != kEntryOk) buffer.clear();
     return result;
 }

@@ -103,9 +103,6 @@ int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
 int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
                       std::vector<uint8_t>& buffer, EntryBlock& block);
 
-// The characters before the first NUL (all of them when there is none).
-std::string trimAtNul(std::string_view text);
-
 // Inflates the zlib stream in buffer, in place, to exactly orgSize bytes. 0 on
 // success (stream complete, checksum valid, length exact); nonzero otherwise,
 // buffer then undefined.

@@ -283,12 +283,11 @@ void ExtractAllRun::filePass() {
         const ArchiveFile& f = model_.fileOf(i);
         const FileTarget target = targetOf(f);
         if (!announceFile(i, target)) return;
-        host_.setBusy(true);
+        const BusyScope busy(host_);
         if (writer_->write(f, target, archive_, log_, folders_))
             ++report_.written;
         else
             ++report_.failed;
-        host_.setBusy(false);
     }
 }
 
@@ -330,9 +329,10 @@ void ExtractAllRun::filePassParallel() {
     };
     auto take = [&](int k) {
         Slot& slot = slots[static_cast<size_t>(k)];
-        host_.setBusy(true);
-        slot.log.replayInto(log_);
-        host_.setBusy(false);
+        {
+            const BusyScope busy(host_);
+            slot.log.replayInto(log_);
+        }
         if (slot.written)
             ++report_.written;
         else

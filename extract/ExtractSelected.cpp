@@ -17,6 +17,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Creates folder (with its parents) when missing, logging "Making directory: "
+// + logged. Empty on success, otherwise the line that says why not.
+std::string makeFolderOrSayWhy(const fs::path& folder, const std::string& shown, const std::string& logged,
+                               LogSink& log) {
+    if (pathExists(folder)) {
+        std::error_code ec;
+        if (fs::is_directory(folder, ec)) return {};
+        return "Cannot create directory " + shown + ": a file of that name exists";
+    }
+    log("Making directory: " + logged);
+    if (const std::string why = createFolders(folder); !why.empty())
+        return "Cannot create directory " + shown + ": " + why;
+    return {};
+}
+
+// Reads f whole into entryBuffer through a handle of its own on the archive
+// and logs "result 0". Empty on success, otherwise the line that says why not.
+std::string readWholeOrSayWhy(const ExtractContext& c, const ArchiveFile& f) {
+    FileReader archive;
+    if (!archive.open(c.sFile)) return "Cannot open " + logText(c.sFile.string()) + ": " + archive.error();
+    if (const int16_t result = readFileBytes(f, archive, c.log, entryBuffer); result != 0)
+        return "Cannot extract " + f.name + ": " + describeEntryFailure(f, result);
+    c.log("result 0");
+    return {};
+}
+
 class ExtractSelectedRun {
 public:
     explicit ExtractSelectedRun(const ExtractContext& context)
@@ -42,19 +68,11 @@ private:
     ExtractReport report_;
 };
 
-// Creates folder (with its parents) when missing, logging "Making
-// directory: " + logged; false (logged, counted) when that fails.
+// False (logged, counted) when the folder cannot be made.
 bool ExtractSelectedRun::makeFolder(const fs::path& folder, const std::string& shown,
                                     const std::string& logged) {
-    std::error_code ec;
-    if (pathExists(folder)) {
-        if (fs::is_directory(folder, ec)) return true;
-        return fail("Cannot create directory " + shown + ": a file of that name exists");
-    }
-    log_("Making directory: " + logged);
-    if (const std::string why = createFolders(folder); !why.empty())
-        return fail("Cannot create directory " + shown + ": " + why);
-    return true;
+    const std::string problem = makeFolderOrSayWhy(folder, shown, logged, log_);
+    return problem.empty() || fail(problem);
 }
 
 ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::string& nodeText) {
@@ -100,24 +118,15 @@ void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText
         fail("Skipped " + f.path() + ": unsafe name (" + why + ")");
         return;
     }
-    c_.host.setBusy(true);
+    const BusyScope busy(c_.host);
     writeEntry(f, *relative);
-    c_.host.setBusy(false);
 }
 
 void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relative) {
-    FileReader archive;
-    if (!archive.open(c_.sFile)) {
-        fail("Cannot open " + logText(c_.sFile.string()) + ": " + archive.error());
+    if (const std::string problem = readWholeOrSayWhy(c_, f); !problem.empty()) {
+        fail(problem);
         return;
     }
-    const int16_t result = readFileBytes(f, archive, log_, entryBuffer);
-    archive.close();
-    if (result != 0) {
-        fail("Cannot extract " + f.name + ": " + describeEntryFailure(f, result));
-        return;
-    }
-    log_("result 0");
     const std::string archiveFolder = folderOf(c_.sFile.string());
     const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
     const fs::path target = base / relative;
@@ -233,9 +242,7 @@ SelectionReport ExtractSelectionRun::run(const std::vector<SelectedNode>& nodes)
 
     if (options_.target.empty()) {
         // Beside the archive: the path up to and including its last "/".
-        const std::string sFile = c_.sFile.string();
-        const auto sep = sFile.rfind('/');
-        const std::string folder = sep == std::string::npos ? std::string() : sFile.substr(0, sep + 1);
+        const std::string folder = folderOf(c_.sFile.string());
         base_ = folder.empty() ? fs::path(".") : fs::path(folder);
         baseShown_ = logText(folder);
     } else {
@@ -318,18 +325,9 @@ void ExtractSelectionRun::extractPick(const Pick& pick) {
 }
 
 bool ExtractSelectionRun::makeFolder(const fs::path& folder, const std::string& shown) {
-    std::error_code ec;
-    if (pathExists(folder)) {
-        if (fs::is_directory(folder, ec)) return true;
-        failed("Cannot create directory " + shown + ": a file of that name exists");
-        return false;
-    }
-    log_("Making directory: " + shown);
-    if (const std::string why = createFolders(folder); !why.empty()) {
-        failed("Cannot create directory " + shown + ": " + why);
-        return false;
-    }
-    return true;
+    const std::string problem = makeFolderOrSayWhy(folder, shown, shown, log_);
+    if (!problem.empty()) failed(problem);
+    return problem.empty();
 }
 
 void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std::string& relativeText) {
@@ -359,34 +357,19 @@ void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeT
         failed("Skipped " + f.path() + ": unsafe name (" + why + ")");
         return;
     }
-    c_.host.setBusy(true);
-    FileReader archive;
-    int16_t result = -1;
-    if (!archive.open(c_.sFile)) {
-        failed("Cannot open " + logText(c_.sFile.string()) + ": " + archive.error());
-        c_.host.setBusy(false);
+    const BusyScope busy(c_.host);
+    if (const std::string problem = readWholeOrSayWhy(c_, f); !problem.empty()) {
+        failed(problem);
         return;
     }
-    result = readFileBytes(f, archive, log_, entryBuffer);
-    archive.close();
-    if (result != 0) {
-        failed("Cannot extract " + f.name + ": " + describeEntryFailure(f, result));
-        c_.host.setBusy(false);
-        return;
-    }
-    log_("result 0");
     const fs::path target = base_ / *relative;
-    if (!makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText))) {
-        c_.host.setBusy(false);
-        return;
-    }
+    if (!makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText))) return;
     if (const std::string whyNot = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
         !whyNot.empty()) {
         failed("Cannot write " + logText(target.string()) + ": " + whyNot);
     } else {
         ++result_.report.written;
     }
-    c_.host.setBusy(false);
 }
 
 } // namespace

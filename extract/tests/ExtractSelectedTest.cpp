@@ -201,7 +201,9 @@ TEST(ExtractSelection, TargetsAndWhereEachNodeLands) {
             if (!path.ends_with("/")) {
                 const std::string name = fs::path(path).filename().string();
                 for (const auto& file : plan.files)
-                    if (file.name == name) EXPECT_EQ(readFile(target / path), file.data) << path;
+                    if (file.name == name) {
+                        EXPECT_EQ(readFile(target / path), file.data) << path;
+                    }
             }
     }
 }

@@ -94,7 +94,9 @@ protected:
             if (const TreeNode* n = model.nodeAt(parent)) {
                 const NodeRef ref = decodeNodeKey(n->key);
                 if (ref.kind == NodeRef::Kind::File) out.insert(n->text);
-                else if (model.rowCount(parent) > 0) EXPECT_TRUE(tree->isExpanded(parent)) << n->text;
+                else if (model.rowCount(parent) > 0) {
+                    EXPECT_TRUE(tree->isExpanded(parent)) << n->text;
+                }
             }
             for (int row = 0; row < model.rowCount(parent); ++row) todo.push_back(model.index(row, 0, parent));
         }
