@@ -124,7 +124,6 @@ public:
             ::unlink(path_.c_str());
             return why;
         }
-        committed_ = true;
         return {};
     }
 
@@ -133,7 +132,6 @@ private:
     fs::path path_;
     int fd_ = -1;
     std::string error_;
-    bool committed_ = false;
 };
 
 struct CompressorDeleter {

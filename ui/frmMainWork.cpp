@@ -53,6 +53,15 @@ QString fromPath(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
 
+// The nodes of the given tree ids, in tree order and each once.
+std::vector<SelectedNode> nodesInTreeOrder(const ArchiveTree& tree, std::vector<int> ids) {
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    std::vector<SelectedNode> nodes;
+    for (int id : ids) nodes.push_back({tree[static_cast<size_t>(id)].key, tree[static_cast<size_t>(id)].text});
+    return nodes;
+}
+
 } // namespace
 
 QString systemFolderDialog(QWidget* owner, const QString& start) {
@@ -207,11 +216,7 @@ std::vector<SelectedNode> frmMain::selectedNodes() const {
         const QModelIndex current = TreeView1->currentIndex();
         if (treeModel_->nodeAt(current)) ids.push_back(static_cast<int>(current.internalId()));
     }
-    std::sort(ids.begin(), ids.end());
-    std::vector<SelectedNode> nodes;
-    const ArchiveTree& tree = treeModel_->tree();
-    for (int id : ids) nodes.push_back({tree[static_cast<size_t>(id)].key, tree[static_cast<size_t>(id)].text});
-    return nodes;
+    return nodesInTreeOrder(treeModel_->tree(), std::move(ids));
 }
 
 void frmMain::showTreeMenu(const QPoint& position) {
@@ -289,12 +294,7 @@ QMimeData* frmMain::dragMimeData(const QModelIndexList& indexes) {
     std::vector<int> ids;
     for (const QModelIndex& index : indexes)
         if (treeModel_->nodeAt(index)) ids.push_back(static_cast<int>(index.internalId()));
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    std::vector<SelectedNode> nodes;
-    const ArchiveTree& tree = treeModel_->tree();
-    for (int id : ids) nodes.push_back({tree[static_cast<size_t>(id)].key, tree[static_cast<size_t>(id)].text});
-    const std::vector<QString> items = extractToPrivateFolder(nodes);
+    const std::vector<QString> items = extractToPrivateFolder(nodesInTreeOrder(treeModel_->tree(), std::move(ids)));
     if (items.empty()) return nullptr;
     QList<QUrl> urls;
     for (const QString& item : items) urls << QUrl::fromLocalFile(item);
