@@ -4,6 +4,7 @@
 
 #include "archive/ArchiveOpen.h"
 #include "extract/EntryData.h"
+#include "extract/OrderedPipeline.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -38,9 +39,6 @@ std::unique_ptr<LogSink> openRunLog(const CommonOptions& options);
 using LoadedArchive = OpenedArchive;
 // Loads the archive; on failure prints the reason to stderr and returns nothing.
 std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log);
-
-// The machine's core count: the default of --jobs.
-int defaultJobs();
 
 // Runs body with the loaded archive and the run's log when the subcommand is
 // chosen; an archive that cannot be loaded ends the run with status 1.

@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 
 namespace sga::cli {
 namespace {
@@ -50,7 +49,7 @@ void addPackCommand(CLI::App& app, Context& context) {
         std::string alias = "Data";
         std::vector<std::string> drives;
         int level = 9;
-        int jobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+        int jobs = defaultJobs();
         bool keepCase = false;
         std::optional<int64_t> mtime;
         std::string logFile;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 namespace sga::cli {
 
@@ -50,8 +49,6 @@ void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options
         body(*loaded, *log);
     });
 }
-
-int defaultJobs() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)); }
 
 namespace {
 

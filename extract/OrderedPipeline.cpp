@@ -10,6 +10,8 @@
 
 namespace sga {
 
+int defaultJobs() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)); }
+
 OrderedPipeline::OrderedPipeline(int jobs, int window)
     : jobs_(std::max(1, jobs)), window_(std::max(1, window)) {}
 

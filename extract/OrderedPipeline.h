@@ -8,6 +8,9 @@
 
 namespace sga {
 
+// One job per core (at least 1, at most 64): the default of every parallel run.
+int defaultJobs();
+
 class OrderedPipeline {
 public:
     // jobs worker threads; at most window items done ahead of the one taken.

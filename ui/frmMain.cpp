@@ -3,6 +3,7 @@
 #include "core/Cp1252.h"
 #include "archive/modSGA.h"
 #include "extract/Extract.h"
+#include "extract/OrderedPipeline.h"
 #include "platform/ProgramFolder.h"
 #include "platform/cCommonDialog.h"
 #include "ui/ArchiveTreeModel.h"
@@ -29,7 +30,6 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QToolBar>
-#include <QThread>
 #include <QTreeView>
 
 namespace sga::ui {
@@ -105,7 +105,7 @@ frmMain::frmMain(const QString& programFolder, const QString& settingsFile, QWid
     createControls();
     createWorkControls();
     setTabOrder();
-    extractJobs = std::max(1, QThread::idealThreadCount());
+    extractJobs = defaultJobs();
 }
 
 frmMain::~frmMain() {
