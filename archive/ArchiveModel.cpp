@@ -6,7 +6,7 @@ namespace sga {
 
 std::string_view layoutName(Layout layout) {
     switch (layout) {
-    case Layout::Specified: return "version 1 or 2, 17-byte file records";
+    case Layout::V2Narrow: return "version 1 or 2, 17-byte file records";
     case Layout::V2Wide: return "version 2, 20-byte file records";
     case Layout::V4: return "version 4";
     case Layout::V5A: return "version 5, table of contents after the data";
@@ -24,7 +24,7 @@ namespace {
 
 std::string_view gamesOf(const ArchiveModel& model) {
     switch (model.layout) {
-    case Layout::Specified:
+    case Layout::V2Narrow:
         return model.major == 1 ? "Impossible Creatures" : model.major == 2 ? "Homeworld 2" : "unknown";
     case Layout::V2Wide: return "Dawn of War";
     case Layout::V4: return "Company of Heroes";

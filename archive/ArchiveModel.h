@@ -17,7 +17,7 @@
 namespace sga {
 
 enum class Layout : uint8_t {
-    Specified,   // versions 1 and 2 with 17-byte file records (and versions no layout claims)
+    V2Narrow,    // versions 1 and 2 with 17-byte file records (and versions no layout claims)
     V2Wide,      // version 2 with 20-byte file records
     V4,          // version 4.0
     V5A,         // version 5, table of contents after the data
@@ -91,7 +91,7 @@ struct ArchiveFile {
 };
 
 struct ArchiveModel {
-    Layout layout = Layout::Specified;
+    Layout layout = Layout::V2Narrow;
     uint16_t major = 0;
     uint16_t minor = 0;
     TextEncoding encoding = TextEncoding::Cp1252;

@@ -73,15 +73,15 @@ Status openLayout(const std::filesystem::path& path, FileReader& file, Layout la
 Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, LogSink& log,
                       WindowHost& host) {
     FileReader file;
-    Expected<Layout> layout = Layout::Specified;
+    Expected<Layout> layout = Layout::V2Narrow;
     Status status;
     if (file.open(path)) {
         status = checkMagic(file);
         if (status.ok() && file.size() >= 12) layout = detectLayout(file);
         if (status.ok() && !layout) status = layout.status();
     }
-    // A file that cannot be opened is the specified loader's to report.
-    if (!status.ok() || *layout != Layout::Specified) {
+    // A file that cannot be opened is the 17-byte reader's to report.
+    if (!status.ok() || *layout != Layout::V2Narrow) {
         const BusyScope busy(host);
         if (status.ok()) status = openLayout(path, file, *layout, out, log, host);
         if (!status.ok()) status = reportFailure(path, status, out, log, host);
@@ -106,7 +106,7 @@ Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, Log
 
 ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
     ArchiveModel model;
-    model.layout = Layout::Specified;
+    model.layout = Layout::V2Narrow;
     model.major = static_cast<uint16_t>(index.version);
     model.minor = 0;
     model.encoding = TextEncoding::Cp1252;

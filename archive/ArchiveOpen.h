@@ -2,7 +2,7 @@
 // Opening an archive of any layout: the magic is checked, the detector picks
 // the reader, and the result is the common model with its tree. Versions 1
 // and 2 with 17-byte records (and versions no layout claims) go through the
-// specified loader, whose trace, tree and index stay exactly as they were;
+// 17-byte reader (modSGA), whose trace, tree and index stay exactly as they were;
 // the model is then made from its index.
 
 #include "archive/ArchiveIndex.h"
@@ -21,7 +21,7 @@ class WindowHost;
 struct OpenedArchive {
     ArchiveModel model;
     ArchiveTree tree;
-    std::optional<ArchiveIndex> index;   // the specified loader's index, when it read the file
+    std::optional<ArchiveIndex> index;   // the 17-byte reader's index, when it read the file
     std::filesystem::path path;
 
     bool empty() const { return model.empty(); }
@@ -33,7 +33,7 @@ struct OpenedArchive {
 Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, LogSink& log,
                       WindowHost& host);
 
-// The model of an archive read by the specified loader.
+// The model of an archive read by the 17-byte reader.
 ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize);
 // One file of that index whose 264-byte block starts at blockPos (its folder left unset).
 ArchiveFile fileOfEntry(const FileEntry& entry, int64_t blockPos);

@@ -17,10 +17,10 @@ bool tilesAt(FieldCursor& in, int64_t start, const TocShape& shape) {
 
 Layout versionTwo(FieldCursor& in) {
     const TocShape wide = shapeOf(Layout::V2Wide);
-    const TocShape narrow = shapeOf(Layout::Specified);
+    const TocShape narrow = shapeOf(Layout::V2Narrow);
     in.bytes(180, static_cast<size_t>(wide.headerSize), "version 2 ToC header");
     // With no files both widths agree: the reader of 17-byte records keeps those.
-    return tilesAt(in, 180, wide) && !tilesAt(in, 180, narrow) ? Layout::V2Wide : Layout::Specified;
+    return tilesAt(in, 180, wide) && !tilesAt(in, 180, narrow) ? Layout::V2Wide : Layout::V2Narrow;
 }
 
 Layout versionFive(FieldCursor& in) {
@@ -50,7 +50,7 @@ Layout detect(FieldCursor& in) {
     case 8: return Layout::V8;
     case 9: return Layout::V9;
     case 10: return Layout::V10;
-    default: return Layout::Specified;   // 1, and what no later layout claims
+    default: return Layout::V2Narrow;   // 1, and what no later layout claims
     }
 }
 

@@ -20,7 +20,7 @@ TocShape shapeOf(Layout layout) {
     case Layout::V8: return {44, true, 30, false};
     case Layout::V9: return {44, true, 34, true};
     case Layout::V10: return {44, true, 30, true};
-    case Layout::Specified: break;
+    case Layout::V2Narrow: break;
     }
     return {24, false, 17, false};
 }
@@ -57,7 +57,7 @@ Expected<ArchiveModel> readLayout(FileReader& file, Layout layout, LogSink& log)
         case Layout::V8:
         case Layout::V9:
         case Layout::V10: return readV8ToV10(in, layout, log);
-        case Layout::Specified: break;
+        case Layout::V2Narrow: break;
         }
         return Status::error(ErrorCode::Unsupported,
                              "the version 1 and 2 layout with 17-byte records has its own reader");

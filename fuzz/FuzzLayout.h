@@ -40,7 +40,7 @@ inline int fuzzLayouts(const uint8_t* data, size_t size, std::initializer_list<L
     const Expected<Layout> layout = detectLayout(file);
     if (!layout) {
         FUZZ_CHECK(!layout.message().empty());
-    } else if (*layout != Layout::Specified) {
+    } else if (*layout != Layout::V2Narrow) {
         checkModel(readLayout(file, *layout, log));
     }
     for (Layout l : family) checkModel(readLayout(file, l, log));

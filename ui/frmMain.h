@@ -145,7 +145,7 @@ public:
     // Items 0 (the separator) to 4 of the recent-files list.
     QAction* mnuRecentFile(int index) const;
 
-    // The index of the specified loader (empty for other layouts).
+    // The index of the 17-byte reader (empty for other layouts).
     const ArchiveIndex& archiveIndex() const;
     const ArchiveModel& archiveModel() const { return archive_.model; }
     ArchiveTreeModel* treeModel() const { return treeModel_; }

@@ -38,7 +38,7 @@ std::vector<DetectCase> detectCases() {
                              return buildLayout(plan);
                          },
                          // Without files both record widths fit: the 17-byte reader keeps them.
-                         l == Layout::V2Wide ? Layout::Specified : l});
+                         l == Layout::V2Wide ? Layout::V2Narrow : l});
     cases.push_back({"seventeen_byte_records",
                      [] {
                          ArchivePlan plan;
@@ -46,10 +46,10 @@ std::vector<DetectCase> detectCases() {
                          plan.files = {{.name = "a.txt", .data = textBytes("a")}, {.name = "b.txt", .data = textBytes("b")}};
                          return buildArchive(plan);
                      },
-                     Layout::Specified});
+                     Layout::V2Narrow});
     for (uint16_t major : {0, 1, 3, 11, 0xFFFF})
         cases.push_back({"version_" + std::to_string(major),
-                         [major] { return buildLayout(withVersion(Layout::V10, major)); }, Layout::Specified});
+                         [major] { return buildLayout(withVersion(Layout::V10, major)); }, Layout::V2Narrow});
     cases.push_back({"version_4_1", [] { return buildLayout(withVersion(Layout::V4, 4, 1)); }, Layout::V4,
                      ErrorCode::Unsupported});
     cases.push_back({"version_5_fitting_neither",

@@ -114,7 +114,7 @@ TEST(LayoutRealArchive, SeventeenByteRecordsStayWithTheirOwnReader) {
     LayoutFiles files;
     const auto r = files.read(bytes);
     ASSERT_TRUE(r.layout.ok()) << r.layout.message();
-    EXPECT_EQ(*r.layout, Layout::Specified);
+    EXPECT_EQ(*r.layout, Layout::V2Narrow);
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, LayoutRealArchiveTest, ::testing::ValuesIn(kRealCases), [](const auto& info) {

@@ -23,7 +23,7 @@ inline const std::vector<sga::Layout>& allLayouts() {
 }
 
 inline std::string layoutLabel(sga::Layout layout) {
-    static const char* names[] = {"Specified", "V2Wide", "V4", "V5A", "V5B", "V6", "V7", "V8", "V9", "V10"};
+    static const char* names[] = {"V2Narrow", "V2Wide", "V4", "V5A", "V5B", "V6", "V7", "V8", "V9", "V10"};
     return names[static_cast<int>(layout)];
 }
 
@@ -49,7 +49,7 @@ public:
         FileReader file;
         if (!file.open("/proc/self/fd/" + std::to_string(fd_))) return r;
         r.layout = detectLayout(file);
-        if (r.layout && *r.layout != sga::Layout::Specified) r.model = readLayout(file, *r.layout, log);
+        if (r.layout && *r.layout != sga::Layout::V2Narrow) r.model = readLayout(file, *r.layout, log);
         return r;
     }
     Read read(const Bytes& bytes) {

@@ -1,5 +1,5 @@
 // Opening through the detector: foreign files are refused as such, and the
-// archives of the specified loader come out exactly as that loader reads
+// archives of the 17-byte reader come out exactly as that loader reads
 // them, with a model that says the same.
 #include "archive/ArchiveOpen.h"
 #include "archive/modSGA.h"
@@ -74,7 +74,7 @@ TEST(OpenAnyArchive, ShortFilesThatBeginWithTheMagicReachTheLoader) {
     }
 }
 
-TEST(OpenAnyArchive, TheSpecifiedLoaderKeepsItsTraceTreeAndIndex) {
+TEST(OpenAnyArchive, TheSeventeenByteReaderKeepsItsTraceTreeAndIndex) {
     for (int32_t version : {1, 2, 0, 3, 11}) {
         TempDir dir;
         const auto path = dir.write("data.big", buildArchive(nestedPlan(version)));
@@ -96,12 +96,12 @@ TEST(OpenAnyArchive, TheSpecifiedLoaderKeepsItsTraceTreeAndIndex) {
             EXPECT_EQ(any.archive.tree[i].key, tree[i].key);
             EXPECT_EQ(any.archive.tree[i].parent, tree[i].parent);
         }
-        EXPECT_EQ(any.archive.model.layout, Layout::Specified);
+        EXPECT_EQ(any.archive.model.layout, Layout::V2Narrow);
         EXPECT_EQ(any.archive.model.major, version);
     }
 }
 
-TEST(OpenAnyArchive, ModelOfTheSpecifiedLoaderMatchesItsIndex) {
+TEST(OpenAnyArchive, ModelOfTheSeventeenByteReaderMatchesItsIndex) {
     TempDir dir;
     const ArchivePlan plan = nestedPlan(2);
     const Bytes bytes = buildArchive(plan);
@@ -140,7 +140,7 @@ TEST(OpenAnyArchive, ModelOfTheSpecifiedLoaderMatchesItsIndex) {
     EXPECT_EQ(m.fileSize, static_cast<int64_t>(bytes.size()));
 }
 
-// The tree of a model that no specified loader made: drives as top-level
+// The tree of a model that the 17-byte reader did not make: drives as top-level
 // folders, files under their folder, a folder whose parent comes later
 // under the root.
 TEST(OpenAnyArchive, TreeOfAModel) {

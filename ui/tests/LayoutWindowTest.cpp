@@ -1,5 +1,5 @@
 // The window over the later layouts: the same tree, preview and extraction
-// as for the specified ones; several drives as top-level folders, the
+// as for the 17-byte ones; several drives as top-level folders, the
 // layout named in the status bar.
 #include "archive/tests/LayoutTesting.h"
 #include "ui/ArchiveTreeModel.h"
