@@ -5,7 +5,7 @@
 #include "core/ActivityLog.h"
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 
 #include <cstring>
 #include <unordered_map>
@@ -34,23 +34,20 @@ Status checkMagic(FileReader& file) {
 }
 
 Status reportFailure(const std::filesystem::path& path, const Status& status, OpenedArchive& out,
-                     LogSink& log, WindowHost& host) {
+                     LogSink& log, ReportSink& host) {
     const std::string message =
         "Cannot load " + utf8ToCp1252(fileNameOf(path.string())) + ": " + status.message();
     out = OpenedArchive{};
-    host.treeCleared();
-    host.setExtractionEnabled(false);
-    host.setStatusText(message);
+    host.status(message);
     log(message);
     return Status::error(status.code(), message);
 }
 
 Status openLayout(const std::filesystem::path& path, FileReader& file, Layout layout,
-                  OpenedArchive& out, LogSink& log, WindowHost& host) {
+                  OpenedArchive& out, LogSink& log, ReportSink& host) {
     log("Opened " + utf8ToCp1252(path.string()) + " successfully!");
     Expected<ArchiveModel> model = readLayout(file, layout, log);
     if (!model) return model.status();
-    host.treeCleared();
     log("Parsing treeview...");
     out.model = std::move(model).value();
     const std::string fileName = fileNameOf(path.string());
@@ -60,9 +57,8 @@ Status openLayout(const std::filesystem::path& path, FileReader& file, Layout la
     out.tree.expandRoot();
     out.index.reset();
     out.path = path;
-    host.treeFilled(out.tree);
     const std::string count = n(out.model.entryCount());
-    host.setStatusText(count + " entries found. Version " + layoutDescription(out.model));
+    host.status(count + " entries found. Version " + layoutDescription(out.model));
     log("Finished parsing - " + count + " entries found.");
     log("Open SGA finished!");
     return {};
@@ -71,7 +67,7 @@ Status openLayout(const std::filesystem::path& path, FileReader& file, Layout la
 } // namespace
 
 Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, LogSink& log,
-                      WindowHost& host) {
+                      ReportSink& host) {
     FileReader file;
     Expected<Layout> layout = Layout::V2Narrow;
     Status status;

@@ -16,7 +16,7 @@
 namespace sga {
 
 class LogSink;
-class WindowHost;
+class ReportSink;
 
 struct OpenedArchive {
     ArchiveModel model;
@@ -31,7 +31,7 @@ struct OpenedArchive {
 // has been logged as one line and shown as the status text, and the
 // extraction commands are disabled.
 Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, LogSink& log,
-                      WindowHost& host);
+                      ReportSink& host);
 
 // The model of an archive read by the 17-byte reader.
 ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize);

@@ -2,7 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "core/ActivityLog.h"
 
 #include <cstring>
@@ -74,14 +74,6 @@ private:
     FileReader& file_;
 };
 
-bool isNormalVisibleFile(const std::filesystem::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    // The counterpart of a hidden file here is a name that begins with a dot.
-    const std::string name = path.filename().string();
-    return name.empty() || name[0] != '.';
-}
-
 int16_t decrement16(int16_t stored, std::string_view field, int64_t offset) {
     if (stored < 1) {
         fail(std::string(field) + " at offset " + n(offset) + " is " + n(stored) +
@@ -92,7 +84,7 @@ int16_t decrement16(int16_t stored, std::string_view field, int64_t offset) {
 
 class Loader {
 public:
-    Loader(const std::filesystem::path& path, LogSink& log, WindowHost& host)
+    Loader(const std::filesystem::path& path, LogSink& log, ReportSink& host)
         : path_(path), log_(log), host_(host), in_(file_) {}
 
     void run(ArchiveIndex& idx, ArchiveTree& tree);
@@ -105,7 +97,7 @@ private:
 
     const std::filesystem::path& path_;
     LogSink& log_;
-    WindowHost& host_;
+    ReportSink& host_;
     FileReader file_;
     FieldReader in_;
     // Offsets of the stored counts, for messages.
@@ -201,7 +193,7 @@ void Loader::readDirectoryTable(ArchiveIndex& idx) {
                  " plus dirCount " + n(d.dirCount) + " leaves 16 bits");
         }
         r.start = static_cast<int16_t>(start);
-        host_.processEvents();
+        host_.letEventsRun();
     }
 }
 
@@ -247,7 +239,7 @@ void Loader::readFileTable(ArchiveIndex& idx) {
         }
         e.filePos = static_cast<int32_t>(blockPos);
         e.compSize = compSize - 1;
-        host_.processEvents();
+        host_.letEventsRun();
     }
     uint8_t skipped = 0;
     in_.bytes(&skipped, 1, "byte after the file table");
@@ -257,9 +249,7 @@ void Loader::readFileTable(ArchiveIndex& idx) {
 void Loader::readNames(ArchiveIndex& idx, ArchiveTree& tree) {
     const int32_t dirCount = idx.dirCount();
     const int32_t total = idx.totalEntries();
-    host_.treeCleared();
     idx.nameTablePos = static_cast<int32_t>(in_.pos());
-    host_.setLabel1(n(idx.nameTablePos));
     const int root = tree.add(-1, std::string(ArchiveTree::kRootKey),
                               utf8ToCp1252(fileNameOf(path_.string())));
     log_("");
@@ -271,9 +261,9 @@ void Loader::readNames(ArchiveIndex& idx, ArchiveTree& tree) {
                  " before name " + n(m) + " of " + n(total));
         }
         e.name = readString(file_);
-        host_.setStatusText("Processing: " + e.name);
+        host_.status("Processing: " + e.name);
         // Names of a large archive take a while too: keep the window alive.
-        host_.processEvents();
+        host_.letEventsRun();
         if (m > dirCount) {
             log_(pad(m - dirCount, 5) + ": " + pad(e.name, 41) + " " + pad(e.toc, 9) + " " +
                  pad(e.null, 9) + " " + pad(e.filePos, 9) + " " + pad(e.compSize, 9) + " " +
@@ -319,10 +309,17 @@ void Loader::run(ArchiveIndex& idx, ArchiveTree& tree) {
 
 } // namespace
 
+bool isNormalVisibleFile(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // The counterpart of a hidden file here is a name that begins with a dot.
+    const std::string name = path.filename().string();
+    return name.empty() || name[0] != '.';
+}
+
 Status openArchive(const std::filesystem::path& path, ArchiveIndex& index, ArchiveTree& tree,
-                   LogSink& log, WindowHost& host) {
-    if (!isNormalVisibleFile(path)) host.setExtractionEnabled(false);
-    host.setBusy(true);
+                   LogSink& log, ReportSink& host) {
+    host.busy(true);
 
     ArchiveIndex next;
     next.extraBlock = index.extraBlock;   // kept from an earlier load unless version 2
@@ -335,22 +332,19 @@ Status openArchive(const std::filesystem::path& path, ArchiveIndex& index, Archi
             "Cannot load " + utf8ToCp1252(fileNameOf(path.string())) + ": " + failure.message;
         index = ArchiveIndex{};
         tree.clear();
-        host.treeCleared();
-        host.setExtractionEnabled(false);
-        host.setStatusText(message);
+        host.status(message);
         log(message);
-        host.setBusy(false);
+        host.busy(false);
         return Status::error(message);
     }
 
     index = std::move(next);
     tree = std::move(nextTree);
-    host.treeFilled(tree);
     const std::string count = n(index.totalEntries());
-    host.setStatusText(count + " entries found.");
+    host.status(count + " entries found.");
     log("Finished parsing - " + count + " entries found.");
     log("Open SGA finished!");
-    host.setBusy(false);
+    host.busy(false);
     return {};
 }
 

@@ -15,13 +15,18 @@ namespace sga {
 
 class FileReader;
 class LogSink;
-class WindowHost;
+class ReportSink;
 
 // Loads the archive at path. On success index and tree hold the archive; on
 // failure both are empty, the reason has been logged as one line and shown
-// as the status text, and the extraction commands are disabled.
+// as the status text. The front end disables its extraction commands after
+// a failed load and when isNormalVisibleFile(path) is false.
 Status openArchive(const std::filesystem::path& path, ArchiveIndex& index, ArchiveTree& tree,
-                   LogSink& log, WindowHost& host);
+                   LogSink& log, ReportSink& host);
+
+// True for a regular file whose name does not begin with a dot: the files
+// the extraction commands stay enabled for.
+bool isNormalVisibleFile(const std::filesystem::path& path);
 
 // Every NUL character removed, wherever it stands.
 std::string stripNuls(std::string_view text);

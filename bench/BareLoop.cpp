@@ -14,7 +14,7 @@
 #include "archive/ArchiveTree.h"
 #include "archive/modSGA.h"
 #include "core/ActivityLog.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/Verify.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "bench/BenchArchive.h"
 
 #include "core/ActivityLog.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/Verify.h"
 
 #include <algorithm>
@@ -31,7 +31,7 @@ double cpuSeconds() {
 std::optional<OpenedArchive> openBenchArchive(const std::filesystem::path& path) {
     OpenedArchive opened;
     NullLog none;
-    WindowHost host;
+    ReportSink host;
     if (Status s = openAnyArchive(path, opened, none, host); !s) {
         std::fprintf(stderr, "%s\n", s.message().c_str());
         return std::nullopt;

@@ -6,7 +6,7 @@
 //                 [--archive FILE]   (reuse FILE, or keep the generated archive there)
 //                 [--variants bare,one,logged,two]   (for profiling one of them)
 #include "archive/ArchiveTree.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/ArchiveOpen.h"
 #include "archive/modSGA.h"
 #include "bench/BenchArchive.h"
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     const ArchiveIndex& index = *opened->index;
     const ArchiveModel& model = opened->model;
     NullLog none;
-    WindowHost host;
+    ReportSink host;
     int64_t total = 0;
     for (int m = index.dirCount() + 1; m <= index.totalEntries(); ++m) total += index.entries[static_cast<size_t>(m - 1)].orgSize;
     std::printf("archive: %d entries, %.1f MiB inflated, %.1f MiB stored\n", index.totalEntries() - index.dirCount(),

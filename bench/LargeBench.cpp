@@ -9,7 +9,7 @@
 //   bench_large [--folder /tmp] [--jobs N] [--packed-mib 400] [--only verify]
 #include "core/ActivityLog.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/EntryData.h"
 #include "extract/Extract.h"
 #include "extract/Verify.h"
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
     });
     measured("extract all, jobs " + std::to_string(jobs), [&] {
         NullLog log;
-        WindowHost host;
+        ReportSink host;
         const ExtractReport report =
             extractAll(ExtractContext{big.model, big.path, work / "out", log, host}, {.jobs = jobs});
         int64_t written = 0;

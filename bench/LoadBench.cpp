@@ -2,7 +2,7 @@
 // directories in the large one), logging to a real activity log file as the
 // program does, and to nothing. Prints the two times and their ratio.
 #include "archive/ArchiveTree.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/modSGA.h"
 #include "bench/BenchArchive.h"
 #include "core/ActivityLog.h"
@@ -42,7 +42,7 @@ void load(benchmark::State& state, bool large, bool realLog) {
     ActivityLog file(f.dir->path() / "sgaExtract.log");
     NullLog none;
     LogSink& log = realLog ? static_cast<LogSink&>(file) : none;
-    WindowHost host;
+    ReportSink host;
     for (auto _ : state) {
         state.PauseTiming();
         file.restart();

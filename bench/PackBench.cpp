@@ -7,7 +7,7 @@
 //              [--no-zip]
 #include "bench/BenchArchive.h"
 #include "core/ActivityLog.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/Pack.h"
 
 #include <algorithm>
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     std::printf("folder written in %.1f s: %d files, %.1f MiB; level %d\n", seconds(start), entries, mibTotal, level);
 
     NullLog none;
-    WindowHost host;
+    ReportSink host;
     auto packWith = [&](int jobs) {
         PackOptions o;
         o.drives = {{"Data", content}};

@@ -7,9 +7,9 @@ namespace sga::cli {
 
 CliHost::CliHost() : terminal_(::isatty(STDERR_FILENO) == 1) {}
 
-void CliHost::setProgressMax(int max) { max_ = max; }
+void CliHost::progressStart(int total) { max_ = total; }
 
-void CliHost::setProgressValue(int value) {
+void CliHost::progress(int value, const std::string&) {
     if (!terminal_ || max_ <= 0) return;
     const int percent = static_cast<int>(100LL * value / max_);
     if (percent == shownPercent_) return;
@@ -20,8 +20,8 @@ void CliHost::setProgressValue(int value) {
     std::fflush(stderr);
 }
 
-void CliHost::setExtractingLayout(bool extracting) {
-    if (!terminal_ || extracting || shownPercent_ < 0) return;
+void CliHost::progressEnd() {
+    if (!terminal_ || shownPercent_ < 0) return;
     std::fprintf(stderr, "\n");
     shownPercent_ = -1;
 }

@@ -1,15 +1,15 @@
 #pragma once
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 
 namespace sga::cli {
 
 // The command line's host: a progress bar on stderr when stderr is a terminal.
-class CliHost : public WindowHost {
+class CliHost : public ReportSink {
 public:
     CliHost();
-    void setProgressMax(int max) override;
-    void setProgressValue(int value) override;
-    void setExtractingLayout(bool extracting) override;
+    void progressStart(int total) override;
+    void progress(int value, const std::string& label) override;
+    void progressEnd() override;
 
 private:
     bool terminal_ = false;

@@ -3,7 +3,7 @@
 
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/EntryData.h"
 #include "core/ActivityLog.h"
 
@@ -28,7 +28,7 @@ std::unique_ptr<LogSink> openRunLog(const CommonOptions& options) {
 
 std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) {
     LoadedArchive loaded;
-    WindowHost quiet;
+    ReportSink quiet;
     Status status = openAnyArchive(path, loaded, log, quiet);
     if (!status) {
         std::cerr << "sga: " << cp1252ToUtf8(status.message()) << "\n";

@@ -1,6 +1,6 @@
 #pragma once
 // The two extraction commands, as plain functions over the loaded archive.
-// They talk to the window only through WindowHost and to the log through
+// They talk to the window only through ReportSink and to the log through
 // LogSink.
 
 #include "archive/ArchiveModel.h"
@@ -12,14 +12,14 @@
 namespace sga {
 
 class LogSink;
-class WindowHost;
+class ReportSink;
 
 struct ExtractContext {
     const ArchiveModel& model;
     std::filesystem::path sFile;             // the open archive
     std::filesystem::path extractLocation;   // the folder extraction writes under
     LogSink& log;
-    WindowHost& host;
+    ReportSink& host;
 };
 
 struct ExtractReport {

@@ -4,7 +4,7 @@
 
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/modSGA.h"
 #include "extract/OrderedPipeline.h"
 #include "extract/EntryData.h"
@@ -169,7 +169,7 @@ private:
     const ExtractContext& c_;
     const ArchiveModel& model_;
     LogSink& log_;
-    WindowHost& host_;
+    ReportSink& host_;
     int jobs_;
     FileReader archive_;
     fs::path base_;
@@ -224,9 +224,8 @@ void ExtractAllRun::directoryPass() {
         const bool isFolder = i <= model_.folderCount();
         const std::string& name = isFolder ? model_.folders[static_cast<size_t>(i - 1)].path
                                            : model_.fileOf(i).name;
-        host_.setProgressValue(i);
-        host_.setProgressLabel("Making directory: " + name);
-        host_.processEvents();
+        host_.progress(i, "Making directory: " + name);
+        host_.letEventsRun();
         if (host_.stopRequested()) {
             stoppedAt_ = i;
             return;
@@ -267,10 +266,9 @@ FileTarget ExtractAllRun::targetOf(const ArchiveFile& f) const {
 
 bool ExtractAllRun::announceFile(int i, const FileTarget& target) {
     const ArchiveFile& f = model_.fileOf(i);
-    host_.setProgressValue(i);
-    host_.setProgressLabel("Extracting: " + f.folder + "\\" + f.name);
+    host_.progress(i, "Extracting: " + f.folder + "\\" + f.name);
     log_("Extracting: " + target.shown);
-    host_.processEvents();
+    host_.letEventsRun();
     if (host_.stopRequested()) {
         stoppedAt_ = i;
         return false;
@@ -347,14 +345,12 @@ void ExtractAllRun::filePassParallel() {
 }
 
 ExtractReport ExtractAllRun::run() {
-    host_.setExtractingLayout(true);
-    host_.setExtractionEnabled(false);
     const int total = model_.entryCount();
+    host_.progressStart(std::max(total, 1));
     if (!archive_.open(c_.sFile)) {
         failAll("Cannot open " + logText(c_.sFile.string()) + ": " + archive_.error());
     } else {
         if (prepareFolders()) {
-            host_.setProgressMax(std::max(total, 1));
             log_("Starting directory creation for " + std::to_string(total) + " entries.....");
             directoryPass();
             if (stoppedAt_ == 0) {
@@ -368,8 +364,7 @@ ExtractReport ExtractAllRun::run() {
         }
     }
     archive_.close();
-    host_.setExtractingLayout(false);
-    host_.setExtractionEnabled(true);
+    host_.progressEnd();
 
     report_.stopped = stoppedAt_ != 0;
     if (report_.stopped)
@@ -382,7 +377,7 @@ ExtractReport ExtractAllRun::run() {
     }
     if (!report_.summary.empty()) {
         log_(utf8ToCp1252(report_.summary));
-        host_.setStatusText(utf8ToCp1252(report_.summary));
+        host_.status(utf8ToCp1252(report_.summary));
     }
     if (!report_.stopped) log_("Extract finished!");
     return report_;

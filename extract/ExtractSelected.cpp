@@ -5,7 +5,7 @@
 #include "archive/ArchiveTree.h"
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/EntryData.h"
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
@@ -320,7 +320,7 @@ void ExtractSelectionRun::extractPick(const Pick& pick) {
             return;
         }
         writeFile(model.fileNumber(i), relativeFor(pick, f.path()));
-        c_.host.processEvents();
+        c_.host.letEventsRun();
     }
 }
 

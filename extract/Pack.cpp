@@ -5,7 +5,7 @@
 
 #include "core/ActivityLog.h"
 #include "core/Cp1252.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "extract/OrderedPipeline.h"
 #include "extract/PackTree.h"
 #include "extract/Verify.h"
@@ -197,7 +197,7 @@ void prepare(const TocFile& file, libdeflate_compressor* compressor, std::vector
 
 class PackRun {
 public:
-    PackRun(const PackOptions& options, LogSink& log, WindowHost& host)
+    PackRun(const PackOptions& options, LogSink& log, ReportSink& host)
         : o_(options), log_(log), host_(host) {}
 
     PackReport run();
@@ -210,7 +210,7 @@ private:
 
     const PackOptions& o_;
     LogSink& log_;
-    WindowHost& host_;
+    ReportSink& host_;
     PackReport report_;
     std::vector<SourceFolder> roots_;
     std::vector<std::string> aliases_;     // Windows-1252
@@ -295,14 +295,13 @@ void PackRun::writeOne(TemporaryArchive& out, size_t k, Prepared& p) {
     static constexpr const char* kHow[] = {"stored", "stream", "buffer"};
     log_("Packed " + file.shown + ": " + std::to_string(p.size) + " -> " +
          std::to_string(p.bytes.size()) + " bytes, " + kHow[p.flag >> 4]);
-    host_.setProgressValue(static_cast<int>(k) + 1);
+    host_.progress(static_cast<int>(k) + 1, "Packed: " + file.shown);
 }
 
 void PackRun::dataPass(TemporaryArchive& out) {
     const size_t count = plan_.files.size();
     auto stopCheck = [&](size_t k) {
-        host_.setProgressLabel("Packing: " + plan_.files[k].shown);
-        host_.processEvents();
+        host_.letEventsRun();
         if (host_.stopRequested()) throw PackError("stopped before all files were packed");
     };
     if (o_.jobs <= 1 || count < 2) {
@@ -387,15 +386,14 @@ PackReport PackRun::run() {
     TemporaryArchive out(o_.target);
     if (!out.opened())
         throw PackError("cannot create \"" + o_.target.string() + "\": " + out.openError());
-    host_.setExtractingLayout(true);
-    host_.setProgressMax(std::max<int>(1, static_cast<int>(plan_.files.size())));
+    host_.progressStart(std::max<int>(1, static_cast<int>(plan_.files.size())));
     try {
         dataPass(out);
     } catch (...) {
-        host_.setExtractingLayout(false);
+        host_.progressEnd();
         throw;
     }
-    host_.setExtractingLayout(false);
+    host_.progressEnd();
 
     const std::vector<uint8_t> toc = tocBytes(plan_, layout, entries_);
     const std::vector<uint8_t> head = header(static_cast<uint32_t>(tocSize));
@@ -457,7 +455,7 @@ bool chooseMtime(std::optional<int64_t> explicitSeconds, const char* sourceDateE
     return true;
 }
 
-PackReport packArchive(const PackOptions& options, LogSink& log, WindowHost& host) {
+PackReport packArchive(const PackOptions& options, LogSink& log, ReportSink& host) {
     PackRun run(options, log, host);
     try {
         return run.run();

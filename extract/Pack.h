@@ -14,7 +14,7 @@
 namespace sga {
 
 class LogSink;
-class WindowHost;
+class ReportSink;
 
 enum class PackLayout {
     Narrow,   // 17-byte file records with an 8-bit flag ("hw2")
@@ -52,7 +52,7 @@ struct PackReport {
 // Writes the archive. The log gets one line per file; the host shows the
 // progress and may stop the run (then nothing is written). On any failure
 // the target is left as it was.
-PackReport packArchive(const PackOptions& options, LogSink& log, WindowHost& host);
+PackReport packArchive(const PackOptions& options, LogSink& log, ReportSink& host);
 
 // The time every file gets: the explicit one, else SOURCE_DATE_EPOCH when
 // set (sourceDateEpoch is its value or null), else none (each file's own).

@@ -2,7 +2,7 @@
 // message and leaves an empty index, or leaves an index and a tree whose
 // counts, entry numbers and node links are consistent.
 
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/modSGA.h"
 #include "fuzz/FuzzSupport.h"
 #include "core/ActivityLog.h"
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ArchiveIndex index;
     ArchiveTree tree;
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     const Status status = openArchive(path, index, tree, log, host);
     if (!status) {
         FUZZ_CHECK(!status.message().empty());

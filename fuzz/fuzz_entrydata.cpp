@@ -6,7 +6,7 @@
 // allocation beyond what the stored bytes can inflate to.
 
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
 #include "fuzz/FuzzSupport.h"
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ArchiveIndex index;
     ArchiveTree tree;
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     if (openArchive(path, index, tree, log, host)) {
         readEveryEntry(index, path);
     } else {

@@ -8,7 +8,8 @@ packages=(
   libdeflate-dev zlib1g-dev libbrotli-dev libssl-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth desktop-file-utils shared-mime-info dpkg-dev file
+  qt6-image-formats-plugins libsquish-dev libre2-dev nlohmann-json3-dev
+  xvfb xauth desktop-file-utils shared-mime-info dpkg-dev file zip brotli
 )
 missing=()
 for p in "${packages[@]}"; do

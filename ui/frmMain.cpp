@@ -396,8 +396,17 @@ void frmMain::mnuRecentFile_Click(int Index) {
 
 void frmMain::loadArchive() {
     RunScope run(*this);
+    treeCleared();
     // A failed load has shown its reason in the status bar and in the log.
-    (void)openAnyArchive(toPath(sFile), archive_, log_, *this);
+    const Status loaded = openAnyArchive(toPath(sFile), archive_, log_, *this);
+    if (!loaded.ok()) {
+        setExtractionEnabled(false);
+        return;
+    }
+    // Extract all starts reading where the name table began.
+    if (archive_.index) Label1->setText(QString::number(archive_.index->nameTablePos));
+    treeFilled(archive_.tree);
+    if (!isNormalVisibleFile(toPath(sFile))) setExtractionEnabled(false);
 }
 
 void frmMain::Toolbar1_ButtonClick(QAction* Button) {
@@ -520,10 +529,6 @@ void frmMain::setStatusText(const std::string& text) {
     statusLabel_->setText(fromCp1252(text));
 }
 
-void frmMain::setLabel1(const std::string& text) {
-    Label1->setText(fromCp1252(text));
-}
-
 void frmMain::treeCleared() {
     filter_.reset();
     treeModel_->clear();
@@ -556,17 +561,15 @@ void frmMain::setExtractingLayout(bool extracting) {
     setExtractionEnabled(!extracting);
 }
 
-void frmMain::setProgressMax(int max) {
+void frmMain::progressStart(int total) {
+    setExtractingLayout(true);
     // An archive without entries still gets a bar with a range.
-    ProgressBar1->setRange(0, std::max(max, 1));
+    ProgressBar1->setRange(0, std::max(total, 1));
 }
 
-void frmMain::setProgressValue(int value) {
+void frmMain::progress(int value, const std::string& label) {
     ProgressBar1->setValue(std::clamp(value, ProgressBar1->minimum(), ProgressBar1->maximum()));
-}
-
-void frmMain::setProgressLabel(const std::string& text) {
-    Label2->setText(fromCp1252(text));
+    Label2->setText(fromCp1252(label));
 }
 
 } // namespace sga::ui

@@ -5,7 +5,7 @@
 
 #include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "preview/PreviewImage.h"
 #include "core/ActivityLog.h"
 #include "extract/Extract.h"
@@ -72,7 +72,7 @@ bool systemDesktopOpener(const QUrl& url);
 // "Tarsel Archive Extractor by Quennel - v2.3"
 QString mainCaption();
 
-class frmMain : public QMainWindow, public WindowHost {
+class frmMain : public QMainWindow, public ReportSink {
     Q_OBJECT
 public:
     // programFolder: where the program's files go (empty: the folder of the
@@ -152,18 +152,16 @@ public:
     QString statusText() const;
     bool isRunning() const { return running_; }
 
-    // WindowHost
-    void setExtractionEnabled(bool enabled) override;
-    void setBusy(bool busy) override;
-    void setStatusText(const std::string& text) override;
-    void setLabel1(const std::string& text) override;
-    void treeCleared() override;
-    void treeFilled(const ArchiveTree& tree) override;
-    void processEvents() override;
-    void setExtractingLayout(bool extracting) override;
-    void setProgressMax(int max) override;
-    void setProgressValue(int value) override;
-    void setProgressLabel(const std::string& text) override;
+    // Shows tree in TreeView1 (a find in the field narrows it at once).
+    void treeFilled(const ArchiveTree& tree);
+
+    // ReportSink: what the core reports while it works for the window.
+    void status(const std::string& text) override { setStatusText(text); }
+    void busy(bool on) override { setBusy(on); }
+    void progressStart(int total) override;
+    void progress(int value, const std::string& label) override;
+    void progressEnd() override { setExtractingLayout(false); }
+    void letEventsRun() override { processEvents(); }
     bool stopRequested() override { return stopRequested_; }
 
 protected:
@@ -176,6 +174,15 @@ protected:
 
 private:
     class RunScope;
+
+    void setExtractionEnabled(bool enabled);
+    void setBusy(bool busy);
+    void setStatusText(const std::string& text);
+    void treeCleared();
+    void processEvents();
+    // The extracting layout: status label and progress bar shown, tree and
+    // previews hidden, both extraction commands disabled.
+    void setExtractingLayout(bool extracting);
 
     void createControls();
     void createActions();

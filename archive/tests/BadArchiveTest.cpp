@@ -40,9 +40,8 @@ void expectCleanFailure(const Attempt& a, const std::string& what) {
     EXPECT_TRUE(a.index.entries.empty()) << what;
     EXPECT_TRUE(a.index.dirRecords.empty()) << what;
     EXPECT_EQ(a.tree.size(), 0u) << what;
-    EXPECT_FALSE(a.host.extractionEnabled) << what;
-    EXPECT_FALSE(a.host.busy) << what;
-    EXPECT_EQ(a.host.status, a.status.message()) << what;
+    EXPECT_FALSE(a.host.isBusy) << what;
+    EXPECT_EQ(a.host.statusText, a.status.message()) << what;
     ASSERT_FALSE(a.log.lines.empty());
     EXPECT_EQ(a.log.lines.back(), a.status.message()) << what;
 }
@@ -150,7 +149,7 @@ TEST(RealArchives, HomeworldArchiveLoadsAllEntries) {
     EXPECT_EQ(a.index.totalEntries(), 902);
     EXPECT_EQ(a.index.dirCount(), 12);
     EXPECT_EQ(a.tree.size(), 903u);
-    EXPECT_EQ(a.host.status, "902 entries found.");
+    EXPECT_EQ(a.host.statusText, "902 entries found.");
     size_t files = 0;
     for (const auto& n : a.tree.nodes()) files += n.key.find('|') != std::string::npos;
     EXPECT_EQ(files, 890u);

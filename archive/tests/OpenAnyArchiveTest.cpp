@@ -52,11 +52,10 @@ TEST(OpenAnyArchive, ForeignFilesAreNotArchives) {
         EXPECT_EQ(o.status.message(),
                   "Cannot load x.big: not an SGA archive: the file does not begin with \"_ARCHIVE\"")
             << what;
-        EXPECT_EQ(o.host.status, o.status.message()) << what;
+        EXPECT_EQ(o.host.statusText, o.status.message()) << what;
         EXPECT_EQ(o.log.lines, std::vector<std::string>{o.status.message()}) << what;
         EXPECT_TRUE(o.archive.empty() && o.archive.tree.size() == 0) << what;
-        EXPECT_FALSE(o.host.extractionEnabled) << what;
-        EXPECT_FALSE(o.host.busy) << what;
+        EXPECT_FALSE(o.host.isBusy) << what;
     }
 }
 

@@ -67,7 +67,7 @@ TEST(CommandLine, ExtractWritesWhatExtractAllWritesAndTheSameLog) {
     MemoryLog expected;
     ArchiveIndex index;
     ArchiveTree tree;
-    WindowHost host;
+    ReportSink host;
     ASSERT_TRUE(openArchive(f.archive, index, tree, expected, host).ok());
     fs::remove_all(one);
     const ArchiveModel model = modelFromIndex(index, std::filesystem::file_size(f.archive));

@@ -58,8 +58,8 @@ TEST(ExtractAll, SmallArchiveLogHostAndFiles) {
     EXPECT_EQ(run.log.lines, expected);
 
     EXPECT_EQ(run.host.calls,
-              (std::vector<std::string>{"layout extracting", "extract off", "progress max 5", "busy", "idle",
-                                        "busy", "idle", "busy", "idle", "layout normal", "extract on"}));
+              (std::vector<std::string>{"progress start 5", "busy", "idle", "busy", "idle", "busy", "idle",
+                                        "progress end"}));
     EXPECT_EQ(run.host.progressValues, (std::vector<int>{1, 2, 3, 4, 5, 3, 4, 5}));
     EXPECT_EQ(run.host.progressLabels,
               (std::vector<std::string>{"Making directory: art", "Making directory: art\\fx",
@@ -162,7 +162,7 @@ TEST(ExtractAll, HostileNamesWriteNothingOutsideTheTarget) {
                             [](const std::string& l) { return l.rfind("Skipped ", 0) == 0; }),
               13);
     EXPECT_EQ(run.report.summary, "13 of 15 entries could not be extracted");
-    EXPECT_EQ(run.host.status, run.report.summary);
+    EXPECT_EQ(run.host.statusText, run.report.summary);
     EXPECT_EQ(run.log.lines.back(), "Extract finished!");
 }
 
@@ -191,7 +191,7 @@ TEST(ExtractAll, FoldersThatCannotBeCreatedAndFilesThatCannotBeWritten) {
     EXPECT_TRUE(writeFailure);
     EXPECT_EQ(readFile(base + "blocked"), textBytes("a file"));
     for (const auto& p : treeOf(f.out())) EXPECT_EQ(p.find(".sga-"), std::string::npos) << p;
-    EXPECT_EQ(run.host.calls.back(), "extract on");
+    EXPECT_EQ(run.host.calls.back(), "progress end");
     EXPECT_FALSE(run.report.summary.empty());
 }
 
@@ -204,8 +204,8 @@ TEST(ExtractAll, ExtractLocationUnderAFileFailsEveryEntryAndRestoresTheWindow) {
     EXPECT_EQ(run.report.written, 0);
     EXPECT_EQ(run.log.lines[0], "Making extract location: " + (blocker / "sub").string());
     EXPECT_EQ(run.log.lines[1].rfind("Cannot create directory " + (blocker / "sub").string() + ": ", 0), 0u);
-    EXPECT_EQ(run.host.calls.back(), "extract on");
-    EXPECT_FALSE(run.host.extracting);
+    EXPECT_EQ(run.host.calls.back(), "progress end");
+    EXPECT_FALSE(run.host.running);
 }
 
 TEST(ExtractAll, DamagedEntriesAreCountedAndTheRunGoesOn) {
@@ -257,8 +257,7 @@ TEST(ExtractAll, StopRequestRestoresTheWindowAndClosesTheRun) {
     extract(f, run);
     EXPECT_TRUE(run.report.stopped);
     EXPECT_EQ(run.report.written, 1);
-    EXPECT_EQ(run.host.calls.back(), "extract on");
-    EXPECT_EQ(run.host.calls[run.host.calls.size() - 2], "layout normal");
+    EXPECT_EQ(run.host.calls.back(), "progress end");
     EXPECT_EQ(run.log.lines.back(), "Extract stopped before entry 4 of 5");
     EXPECT_EQ(run.report.summary, "Extract stopped before entry 4 of 5");
 }
@@ -302,7 +301,7 @@ TEST(ExtractAll, RealHomeworldArchiveExtractsWithEveryCrcMatching) {
     ArchiveIndex index;
     ArchiveTree tree;
     NullLog quiet;
-    WindowHost host;
+    ReportSink host;
     const fs::path archive = real / "hw2-mod-options.big";
     ASSERT_TRUE(openArchive(archive, index, tree, quiet, host).ok());
     ASSERT_EQ(index.totalEntries(), 902);

@@ -3,7 +3,7 @@
 
 #include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/modSGA.h"
 #include "extract/Extract.h"
 #include "tests/support/ArchiveWriter.h"
@@ -33,13 +33,13 @@ struct LoadedFixture {
     }
     void load() {
         NullLog quiet;
-        WindowHost host;
+        ReportSink host;
         const Status status = openArchive(archive, index, tree, quiet, host);
         ASSERT_TRUE(status.ok()) << status.message();
         model = modelFromIndex(index, static_cast<int64_t>(std::filesystem::file_size(archive)));
     }
     std::filesystem::path out() const { return dir.path() / "out"; }
-    ExtractContext context(LogSink& log, WindowHost& host) const {
+    ExtractContext context(LogSink& log, ReportSink& host) const {
         model = modelFromIndex(index, static_cast<int64_t>(std::filesystem::file_size(archive)));
         return ExtractContext{model, archive, out(), log, host};
     }

@@ -88,7 +88,7 @@ PackReport pack(const fs::path& folder, const fs::path& target, PackLayout layou
     o.mtime = mtime;
     o.archiveName = "Data";
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     return packArchive(o, log, host);
 }
 
@@ -228,7 +228,7 @@ void checkWithTheReaders(const fs::path& target, const fs::path& out, const Fold
 
     OpenedArchive archive;
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     ASSERT_TRUE(openAnyArchive(target, archive, log, host).ok());
     const ArchiveTree& tree = archive.tree;
     std::set<std::string> inTree;
@@ -288,7 +288,7 @@ TEST_P(PackRoundTrip, EveryFolderFileAndByteComesBack) {
         for (const std::string& f : foldersOf(plan)) folders.insert(prefix + f);
     }
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     const PackReport report = packArchive(o, log, host);
     ASSERT_TRUE(report.ok) << report.error;
     EXPECT_EQ(report.files, static_cast<int>(files.size()));
@@ -389,7 +389,7 @@ TEST(Pack, BadInputIsRefusedBeforeAnythingIsWritten) {
         o.target = target;
         c.spoil(src, o);
         MemoryLog log;
-        WindowHost host;
+        ReportSink host;
         const PackReport report = packArchive(o, log, host);
         fs::permissions(src, fs::perms::owner_all);
         for (const auto& e : fs::recursive_directory_iterator(src))
@@ -470,7 +470,7 @@ TEST(Pack, LinksAreSkippedAndTheTargetIsNeverPackedIntoItself) {
         o.target = target;
         o.mtime = 1700000000;
         NullLog log;
-        WindowHost host;
+        ReportSink host;
         const PackReport report = packArchive(o, log, host);
         ASSERT_TRUE(report.ok) << report.error;
         EXPECT_EQ(report.warnings.size(), run == 0 ? 2u : 3u);
@@ -517,7 +517,7 @@ TEST(Pack, RepackedRealArchiveHoldsTheSameFiles) {
     if (realArchivesDir().empty() || !fs::exists(real)) GTEST_SKIP() << "no real archives here";
     TempDir dir;
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     OpenedArchive original;
     ASSERT_TRUE(openAnyArchive(real, original, log, host).ok());
     ASSERT_EQ(extractAll({original.model, real, dir.path() / "x", log, host}).failed, 0);

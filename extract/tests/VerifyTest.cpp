@@ -91,7 +91,7 @@ TEST(Verify, RealHomeworldArchivePasses) {
     ArchiveIndex index;
     ArchiveTree tree;
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     const auto path = real / "hw2-mod-options.big";
     ASSERT_TRUE(openArchive(path, index, tree, log, host).ok());
     const VerifyReport report =

@@ -6,7 +6,7 @@
 // written outside the extraction target.
 
 #include "core/FileReader.h"
-#include "core/WindowHost.h"
+#include "core/ReportSink.h"
 #include "archive/ArchiveOpen.h"
 #include "archive/modSGA.h"
 #include "extract/EntryData.h"
@@ -32,7 +32,7 @@ struct Loaded {
 
 void load(const std::filesystem::path& path, Loaded& out) {
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     out.status = openArchive(path, out.index, out.tree, log, host);
 }
 
@@ -67,7 +67,7 @@ std::string entryFaults(const ArchiveIndex& index, const std::filesystem::path& 
 
 ExtractReport extractInto(const Sandbox& box, const ArchiveIndex& index) {
     NullLog log;
-    WindowHost host;
+    ReportSink host;
     const ArchiveModel model = modelFromIndex(index, std::filesystem::file_size(box.archive()));
     const ExtractContext context{model, box.archive(), box.target(), log, host};
     return extractAll(context);

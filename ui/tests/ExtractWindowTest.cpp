@@ -20,8 +20,8 @@ using sga::testing::textBytes;
 class WatchedForm : public frmMain {
 public:
     using frmMain::frmMain;
-    void setProgressValue(int value) override {
-        frmMain::setProgressValue(value);
+    void progress(int value, const std::string& label) override {
+        frmMain::progress(value, label);
         const auto visible = [this](const char* name) { return child<QWidget>(*this, name)->isVisible(); };
         progressShown = progressShown && visible("ProgressBar1") && visible("Label2");
         viewsHidden = viewsHidden && !visible("TreeView1") && !visible("Text1") && !visible("Picture1");

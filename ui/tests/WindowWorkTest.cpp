@@ -480,17 +480,14 @@ TEST_F(Work, StatusBarShowsTheSelectedFilesDetails) {
 class ProgressForm : public frmMain {
 public:
     using frmMain::frmMain;
-    void setProgressValue(int value) override {
-        frmMain::setProgressValue(value);
-        progress.push_back(std::to_string(value) + " " +
+    void progress(int value, const std::string& text) override {
+        seen.push_back(std::to_string(value) + " " +
                            child<QLabel>(*this, "Label2")->text().toStdString() + " / " +
                            statusText().toStdString());
+        frmMain::progress(value, text);
+        seen.push_back("label " + text);
     }
-    void setProgressLabel(const std::string& text) override {
-        frmMain::setProgressLabel(text);
-        progress.push_back("label " + text);
-    }
-    std::vector<std::string> progress;
+    std::vector<std::string> seen;
 };
 
 TEST(WorkExtractAll, EveryCoreWritesWhatOneJobWrites) {
@@ -517,7 +514,7 @@ TEST(WorkExtractAll, EveryCoreWritesWhatOneJobWrites) {
                 line.replace(at, root.size(), "<ws>");
             r.log.push_back(line);
         }
-        r.progress = form->progress;
+        r.progress = form->seen;
         const fs::path base = ws.root() / "program" / "data.big";
         for (const auto& entry : fs::recursive_directory_iterator(base))
             r.files.insert(fs::relative(entry.path(), base).generic_string() + " " +
