@@ -14,7 +14,7 @@
 #include "preview/PcxReader.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -8,7 +8,7 @@
 #include "extract/EntryData.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 #include "ui/ArchiveTreeModel.h"
 #include "ui/PictureBox.h"
 #include "ui/HexDump.h"

@@ -1,6 +1,6 @@
 // sga image through the real binary, on an archive built in code.
 #include "tests/support/PictureBuilders.h"
-#include "ui/tests/QtPictures.h"
+#include "previewqt/tests/QtPictures.h"
 #include "tests/support/ArchiveWriter.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 
 #include "preview/PcxReader.h"
 
