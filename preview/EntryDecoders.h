@@ -68,6 +68,11 @@ const EntryDecoder* findEntryDecoder(std::string_view name, std::span<const uint
 // Every row, in the order they are tried.
 const std::vector<EntryDecoder>& entryDecoders();
 
+// What the status bar says of a picture: "1024 x 1024, BC3, 11 mips"
+// (the mip count only when there is more than one).
+std::string describePicture(int64_t width, int64_t height, std::string_view format,
+                            int64_t mipCount);
+
 // The extensions of all picture rows ("tga, psd, ..."), for messages.
 std::string pictureExtensionList();
 
