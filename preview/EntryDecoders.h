@@ -25,6 +25,20 @@ struct Picture {
     int32_t mipCount = 1;
 };
 
+// A tree drawn from an entry: chunks of a chunked file, keys of an
+// attribute file. Texts are UTF-8; offset and size place a node's own bytes
+// inside the entry (size 0: none to show).
+struct OutlineNode {
+    std::vector<std::string> columns;
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    std::vector<OutlineNode> children;
+};
+struct EntryOutline {
+    std::vector<std::string> headers;   // one per column
+    std::vector<OutlineNode> roots;
+};
+
 // How the window shows an entry.
 enum class EntryView {
     Hex,        // a hex dump of the first bytes
@@ -51,6 +65,11 @@ struct EntryDecoder {
     EntryView view = EntryView::Hex;
     PictureSource source = PictureSource::None;
     Expected<Picture> (*decodePicture)(std::span<const uint8_t> bytes) = nullptr;
+    // For the Chunks and Attributes views.
+    Expected<EntryOutline> (*decodeOutline)(std::span<const uint8_t> bytes) = nullptr;
+    // For text kinds stored in an encoding of their own (UTF-16): the text as
+    // UTF-8; null when the text is in the archive's encoding.
+    Expected<std::string> (*decodeText)(std::span<const uint8_t> bytes) = nullptr;
 };
 
 // The bytes of an entry's beginning that content matching looks at.

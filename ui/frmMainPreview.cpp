@@ -42,6 +42,7 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
         showEntryDetails(-1);
         return;
     case NodeRef::Kind::Directory:
+        hideOutline();
         Text1->setPlainText(QString());
         if (HexView1->isVisible()) {
             HexView1->hide();
@@ -55,6 +56,12 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
     const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
     const EntryDecoder* row = findEntryDecoder(node->text);
     const EntryView view = row ? row->view : EntryView::Hex;
+    if ((view == EntryView::Chunks || view == EntryView::Attributes) && row->decodeOutline) {
+        showOutline(entryIndex, *row);
+        showEntryDetails(entryIndex);
+        return;
+    }
+    hideOutline();
     if (view == EntryView::Text) {
         openTextFile(entryIndex);
     } else if (view == EntryView::Picture) {

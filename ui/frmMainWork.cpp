@@ -115,6 +115,7 @@ void frmMain::createWorkControls() {
     HexView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     HexView1->setGeometry(Text1->geometry());
     HexView1->hide();
+    createOutlineControls();
 
     detailsLabel_ = new QLabel(StatusBar1);
     detailsLabel_->setObjectName(QStringLiteral("StatusBar1Details"));
