@@ -110,6 +110,9 @@ public:
     void openTextFile(int32_t entryIndex);
     void openImageFile(int32_t entryIndex);
     void RefreshPicture();
+    // Large pictures: scaled to the preview pane, or 1:1 (keys F and 1).
+    void setPictureFit(bool fit);
+    bool pictureExceedsPane() const;
 
     // Find: the tree narrowed to the files matching text (see TreeFilter);
     // an empty text shows the whole tree again.
@@ -248,6 +251,7 @@ private:
     std::unique_ptr<TreeFilter> filter_;
     QString statusBeforeFind_;   // the status text a find replaced
     QString findStatus_;         // the find's own status text
+    QSize pictureBoxSize_;       // the picture box's size when showing 1:1
     std::unique_ptr<QTemporaryDir> private_;
     int privateRuns_ = 0;
     int16_t lastReadResult_ = 0;
