@@ -145,7 +145,7 @@ bool looksLikeDds(std::span<const uint8_t> bytes) {
     return bytes.size() >= 4 && std::memcmp(bytes.data(), "DDS ", 4) == 0;
 }
 
-Expected<DecodedPicture> decodeDds(std::span<const uint8_t> bytes) {
+Expected<Picture> decodeDds(std::span<const uint8_t> bytes) {
     if (!looksLikeDds(bytes))
         return Status::error(ErrorCode::BadField, "DDS: no \"DDS \" magic at offset 0");
     if (bytes.size() < kHeaderEnd)
@@ -196,11 +196,11 @@ Expected<DecodedPicture> decodeDds(std::span<const uint8_t> bytes) {
         offset += need;
     }
 
-    DecodedPicture picture;
-    picture.width = width;
-    picture.height = height;
+    Picture picture;
+    picture.width = static_cast<int32_t>(width);
+    picture.height = static_cast<int32_t>(height);
     picture.format = layout->name;
-    picture.mipCount = mipCount;
+    picture.mipCount = static_cast<int32_t>(mipCount);
     const std::span<const uint8_t> first = bytes.subspan(dataStart);
     if (layout->blocks) {
         auto pixels = decodeBlocks(*layout->blocks, first, width, height);

@@ -4,7 +4,7 @@
 // header or the DX10 extension.
 
 #include "core/Status.h"
-#include "preview/DecodedPicture.h"
+#include "preview/TextureSize.h"
 
 #include <cstdint>
 #include <span>
@@ -14,6 +14,6 @@ namespace sga {
 // True when bytes begin with the DDS magic.
 bool looksLikeDds(std::span<const uint8_t> bytes);
 
-Expected<DecodedPicture> decodeDds(std::span<const uint8_t> bytes);
+Expected<Picture> decodeDds(std::span<const uint8_t> bytes);
 
 } // namespace sga

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace sga {
@@ -21,14 +22,14 @@ void appendChunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* d
 
 } // namespace
 
-Expected<std::vector<uint8_t>> encodePng(const DecodedPicture& picture) {
-    if (picture.width == 0 || picture.height == 0 ||
-        picture.rgba.size() != static_cast<size_t>(picture.width) * picture.height * 4)
+Expected<std::vector<uint8_t>> encodePng(const Picture& picture) {
+    if (picture.width <= 0 || picture.height <= 0 ||
+        picture.rgba.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4)
         return Status::error(ErrorCode::BadField, "PNG: the picture's pixels do not match its size");
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
-    appendBe32(header, picture.width);
-    appendBe32(header, picture.height);
+    appendBe32(header, static_cast<uint32_t>(picture.width));
+    appendBe32(header, static_cast<uint32_t>(picture.height));
     header.insert(header.end(), {8, 6, 0, 0, 0});   // 8 bits, RGBA, deflate, no filter method change, no interlace
     appendChunk(out, "IHDR", header.data(), header.size());
 
@@ -51,8 +52,8 @@ Expected<std::vector<uint8_t>> encodePng(const DecodedPicture& picture) {
     };
     const uint8_t noFilter = 0;
     bool ok = true;
-    for (uint32_t y = 0; ok && y < picture.height; ++y)
-        ok = feed(&noFilter, 1, Z_NO_FLUSH) && feed(picture.rgba.data() + y * rowBytes, rowBytes, Z_NO_FLUSH);
+    for (int32_t y = 0; ok && y < picture.height; ++y)
+        ok = feed(&noFilter, 1, Z_NO_FLUSH) && feed(picture.rgba.data() + static_cast<size_t>(y) * rowBytes, rowBytes, Z_NO_FLUSH);
     ok = ok && feed(nullptr, 0, Z_FINISH);
     deflateEnd(&stream);
     if (!ok) return Status::error(ErrorCode::Failed, "PNG: deflate failed");

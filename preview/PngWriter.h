@@ -3,13 +3,13 @@
 // deflated by zlib as they are produced.
 
 #include "core/Status.h"
-#include "preview/DecodedPicture.h"
+#include "preview/TextureSize.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace sga {
 
-Expected<std::vector<uint8_t>> encodePng(const DecodedPicture& picture);
+Expected<std::vector<uint8_t>> encodePng(const Picture& picture);
 
 } // namespace sga

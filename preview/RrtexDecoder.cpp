@@ -111,7 +111,7 @@ Expected<std::vector<uint8_t>> joinPieces(const std::vector<Piece>& pieces, size
 
 } // namespace
 
-Expected<DecodedPicture> decodeRrtex(std::span<const uint8_t> bytes) {
+Expected<Picture> decodeRrtex(std::span<const uint8_t> bytes) {
     auto file = readChunky(bytes);
     if (!file) return Status::error(file.status().code(), "RRTEX: " + file.message());
     const auto tmans = findChunks(file->chunks, "DATATMAN");
@@ -144,11 +144,11 @@ Expected<DecodedPicture> decodeRrtex(std::span<const uint8_t> bytes) {
     if (!r.bytes(blocks, count, "blocks")) return r.error();
     auto rgba = decodeBlocks(BlockFormat::BC7, blocks, width, height);
     if (!rgba) return rgba.status();
-    DecodedPicture picture;
-    picture.width = width;
-    picture.height = height;
+    Picture picture;
+    picture.width = static_cast<int32_t>(width);
+    picture.height = static_cast<int32_t>(height);
     picture.format = "BC7";
-    picture.mipCount = header->mipCount;
+    picture.mipCount = static_cast<int32_t>(std::min<uint32_t>(header->mipCount, 1u << 30));
     picture.rgba = std::move(*rgba);
     return picture;
 }

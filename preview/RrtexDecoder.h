@@ -5,13 +5,13 @@
 // known (28); another code is refused with its number.
 
 #include "core/Status.h"
-#include "preview/DecodedPicture.h"
+#include "preview/TextureSize.h"
 
 #include <cstdint>
 #include <span>
 
 namespace sga {
 
-Expected<DecodedPicture> decodeRrtex(std::span<const uint8_t> bytes);
+Expected<Picture> decodeRrtex(std::span<const uint8_t> bytes);
 
 } // namespace sga

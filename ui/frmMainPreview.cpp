@@ -6,9 +6,10 @@
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
 #include "extract/EntryData.h"
+#include "preview/EntryDecoders.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 #include "ui/ArchiveTreeModel.h"
 #include "ui/PictureBox.h"
 #include "ui/HexDump.h"
@@ -26,22 +27,6 @@ namespace {
 
 // Text entries show at most this many bytes.
 constexpr size_t kTextPreviewBytes = 32000;
-
-// The part after the last "." (all of it when there is none).
-std::string extensionOf(const std::string& name) {
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
-bool isTextKind(const std::string& extension) {
-    return extension == "lua" || extension == "ini" || extension == "txt" || extension == "events";
-}
-
-// The pictures openImageFile decodes.
-bool isPictureKind(const std::string& extension) {
-    return extension == "tga" || extension == "psd" || extension == "bmp" || extension == "jpg" ||
-           extension == "gif" || extension == "pcx";
-}
 
 } // namespace
 
@@ -68,10 +53,11 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
         break;
     }
     const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
-    const std::string extension = extensionOf(node->text);
-    if (isTextKind(extension)) {
+    const EntryDecoder* row = findEntryDecoder(node->text);
+    const EntryView view = row ? row->view : EntryView::Hex;
+    if (view == EntryView::Text) {
         openTextFile(entryIndex);
-    } else if (isPictureKind(extension)) {
+    } else if (view == EntryView::Picture) {
         openImageFile(entryIndex);
     } else {
         showHexView(entryIndex);
@@ -161,7 +147,8 @@ void frmMain::openImageFile(int32_t entryIndex) {
         return;
     }
 
-    const std::string extension = extensionOf(archive_.model.fileOf(int64_t{entryIndex} + 1).name);
+    const std::string& name = archive_.model.fileOf(int64_t{entryIndex} + 1).name;
+    const std::string extension = lowerExtension(name);
     const std::filesystem::path path(QFile::encodeName(tempPath).toStdString());
     if (extension == "tga") {
         loadTGA(path, PreviewImage);
@@ -169,10 +156,21 @@ void frmMain::openImageFile(int32_t entryIndex) {
     } else if (extension == "psd") {
         loadPSD(path, PreviewImage);
         RefreshPicture();
-    } else if (extension == "bmp" || extension == "jpg" || extension == "gif" || extension == "pcx") {
-        // Shown at its own size inside the box as it is; an unreadable
-        // picture leaves the box empty.
-        Picture1->setPicture(loadPlatformPicture(tempPath, QString::fromStdString(extension)));
+    } else {
+        // Shown at its own size inside the box as it is. An unreadable BMP,
+        // JPEG, GIF or PCX leaves the box empty; the newer kinds say why.
+        Expected<QImage> picture = decodeEntryPicture(name, entryBuffer);
+        const bool sayWhy = !picture && extension != "bmp" && extension != "jpg" &&
+                            extension != "gif" && extension != "pcx";
+        if (sayWhy) {
+            Picture1->hide();
+            HexView1->setPlainText(tr("Cannot show %1: %2.")
+                                       .arg(QString::fromStdString(modelTextToUtf8(archive_.model, name)),
+                                            QString::fromStdString(picture.message())));
+            HexView1->show();
+            return;
+        }
+        Picture1->setPicture(picture ? *picture : QImage());
     }
 }
 

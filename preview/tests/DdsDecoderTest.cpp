@@ -52,9 +52,9 @@ TEST(DdsTest, EveryFourCcAndDxgiNameReachesItsBlockDecoder) {
         const auto picture = decodeDds(ddsFile(h, data));
         ASSERT_TRUE(picture.ok()) << c.fourCc << " " << c.dxgi << ": " << picture.message();
         EXPECT_EQ(picture->format, blockFormatName(c.format));
-        EXPECT_EQ(picture->width, 8u);
-        EXPECT_EQ(picture->height, 4u);
-        EXPECT_EQ(picture->mipCount, 4u);
+        EXPECT_EQ(picture->width, 8);
+        EXPECT_EQ(picture->height, 4);
+        EXPECT_EQ(picture->mipCount, 4);
         EXPECT_EQ(picture->rgba, *decodeBlocks(c.format, blocks, 8, 4)) << c.fourCc << " " << c.dxgi;
     }
 }
@@ -203,7 +203,7 @@ TEST(DdsTest, ChangedBytesNeverGiveABadPicture) {
             changed[at] = value;
             const auto picture = decodeDds(changed);
             if (picture.ok())
-                EXPECT_EQ(picture->rgba.size(), size_t{picture->width} * picture->height * 4) << at;
+                EXPECT_EQ(picture->rgba.size(), static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height) * 4) << at;
             else
                 EXPECT_FALSE(picture.message().empty());
         }

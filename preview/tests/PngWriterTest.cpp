@@ -12,9 +12,9 @@ uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) <
 
 TEST(PngWriterTest, ChunksAndRowsReadBack) {
     for (auto [width, height] : {std::pair{1u, 1u}, {3u, 2u}, {300u, 5u}}) {
-        DecodedPicture picture;
-        picture.width = width;
-        picture.height = height;
+        Picture picture;
+        picture.width = static_cast<int32_t>(width);
+        picture.height = static_cast<int32_t>(height);
         for (uint32_t i = 0; i < width * height * 4; ++i) picture.rgba.push_back(static_cast<uint8_t>(i * 7));
         const auto png = encodePng(picture);
         ASSERT_TRUE(png.ok()) << png.message();
@@ -53,7 +53,7 @@ TEST(PngWriterTest, ChunksAndRowsReadBack) {
 }
 
 TEST(PngWriterTest, PixelsThatDoNotMatchTheSizeAreRefused) {
-    DecodedPicture picture;
+    Picture picture;
     picture.width = 2;
     picture.height = 2;
     picture.rgba.resize(15);

@@ -137,7 +137,7 @@ TEST(RrtexTest, EveryPrefixAndChangedByteIsHandled) {
             auto changed = file;
             changed[at] = value;
             const auto picture = decodeRrtex(changed);
-            if (picture.ok()) EXPECT_EQ(picture->rgba.size(), size_t{picture->width} * picture->height * 4);
+            if (picture.ok()) EXPECT_EQ(picture->rgba.size(), static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height) * 4);
             else EXPECT_FALSE(picture.message().empty());
         }
 }

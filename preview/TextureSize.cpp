@@ -1,4 +1,4 @@
-#include "preview/DecodedPicture.h"
+#include "preview/TextureSize.h"
 
 namespace sga {
 
@@ -13,7 +13,7 @@ Status checkTextureSize(const char* kind, uint64_t width, uint64_t height) {
     return {};
 }
 
-std::string describePicture(const DecodedPicture& picture) {
+std::string describePicture(const Picture& picture) {
     return std::to_string(picture.width) + " x " + std::to_string(picture.height) + ", " + picture.format +
            ", " + std::to_string(picture.mipCount) + (picture.mipCount == 1 ? " mip" : " mips");
 }

@@ -1,4 +1,4 @@
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 
 #include "preview/PcxReader.h"
 
@@ -7,7 +7,9 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
 #include <span>
+#include <vector>
 
 namespace sga {
 
@@ -46,6 +48,23 @@ void drawImage(QPainter& surface, const PreviewImage& image) {
     if (!picture.isNull()) surface.drawImage(QPoint(0, 0), picture);
 }
 
+namespace {
+
+// The formats Qt's reader may report for the bytes of an entry of kind (its
+// lower-case extension); the content decides among them.
+std::vector<QByteArray> platformFormatsFor(const QString& kind) {
+    if (kind == QLatin1String("bmp") || kind == QLatin1String("jpg") ||
+        kind == QLatin1String("gif"))
+        return {"bmp", "jpeg", "jpg", "gif"};
+    if (kind == QLatin1String("png")) return {"png"};
+    if (kind == QLatin1String("tif") || kind == QLatin1String("tiff")) return {"tiff", "tif"};
+    if (kind == QLatin1String("webp")) return {"webp"};
+    if (kind == QLatin1String("ico")) return {"ico"};
+    return {};
+}
+
+} // namespace
+
 QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind) {
     if (kind == QLatin1String("pcx")) {
         PreviewImage decoded;
@@ -54,14 +73,13 @@ QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind) {
             return {};
         return previewToQImage(decoded);
     }
-    if (kind != QLatin1String("bmp") && kind != QLatin1String("jpg") &&
-        kind != QLatin1String("gif"))
-        return {};
+    const std::vector<QByteArray> allowed = platformFormatsFor(kind);
+    if (allowed.empty()) return {};
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly)) return {};
     const QByteArray format = QImageReader::imageFormat(&buffer);
-    if (format != "bmp" && format != "jpeg" && format != "jpg" && format != "gif") return {};
+    if (std::find(allowed.begin(), allowed.end(), format) == allowed.end()) return {};
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
@@ -70,6 +88,36 @@ QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind) {
     QImage picture;
     if (!reader.read(&picture)) return {};
     return picture;
+}
+
+QImage pictureToQImage(const Picture& picture) {
+    if (picture.width <= 0 || picture.height <= 0 ||
+        picture.rgba.size() / 4 / size_t(picture.width) < size_t(picture.height))
+        return {};
+    QImage wrapped(picture.rgba.data(), picture.width, picture.height, picture.width * 4,
+                   QImage::Format_RGBA8888);
+    return wrapped.copy();
+}
+
+Expected<QImage> decodeEntryPicture(std::string_view name, std::span<const uint8_t> bytes) {
+    const EntryDecoder* row = findEntryDecoder(name, bytes.first(std::min(bytes.size(), kContentHeadBytes)));
+    if (!row || row->source == PictureSource::None)
+        return Status::error(ErrorCode::Unsupported,
+                             "not a picture (pictures are " + pictureExtensionList() + ")");
+    if (row->source == PictureSource::Own) {
+        Expected<Picture> decoded = row->decodePicture(bytes);
+        if (!decoded) return decoded.status();
+        QImage image = pictureToQImage(*decoded);
+        if (image.isNull()) return Status::error(ErrorCode::NoMemory, "the picture cannot be held");
+        return image;
+    }
+    const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<qsizetype>(bytes.size()));
+    QImage image = decodePlatformPicture(data, QString::fromStdString(std::string(row->kind)));
+    if (image.isNull())
+        return Status::error(ErrorCode::BadData, "not a " + std::string(row->description) +
+                                                     " that can be read");
+    return image;
 }
 
 QImage loadPlatformPicture(const QString& path, const QString& kind) {
