@@ -123,6 +123,16 @@ Expected<Picture> decodeRrtex(std::span<const uint8_t> bytes) {
 
     // Entries run smallest first: the last holds level 0.
     const size_t last = header->entries.size() - 1;
+    // The record holds its 16-byte head and the level's blocks: nothing larger is unpacked.
+    uint64_t unpacked = 0;
+    for (const Piece& piece : header->entries[last]) unpacked += piece.unpacked;
+    const uint64_t largest = 16 + blockLevelBytes(BlockFormat::BC7, header->width, header->height);
+    if (unpacked > largest)
+        return rrtexError(ErrorCode::BadField, "mip entry " + std::to_string(last + 1) + " unpacks to " +
+                                                   std::to_string(unpacked) + " bytes; a " +
+                                                   std::to_string(header->width) + " x " +
+                                                   std::to_string(header->height) + " BC7 record has at most " +
+                                                   std::to_string(largest));
     auto record = joinPieces(header->entries[last], last, chunkData(bytes, *tdats[0]));
     if (!record) return record.status();
     ByteReader r(*record, "RRTEX: mip record " + std::to_string(last + 1));

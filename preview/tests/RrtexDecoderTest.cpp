@@ -103,6 +103,8 @@ TEST(RrtexTest, RefusalsNameWhatIsWrong) {
          "RRTEX: mip record 1 holds 15 bytes of blocks; 4 x 4 needs 16"},
         {"no entries", rrtexFile(4, 4, 28, 1, {}),
          "RRTEX: mip entry count 0 at offset 29 of DATATMAN is not 1 to 32"},
+        {"record larger than its level", rrtexFile(4, 4, 28, 1, {{{mipRecord(0, 4, 4, std::vector<uint8_t>(17)), false}}}),
+         "RRTEX: mip entry 1 unpacks to 33 bytes; a 4 x 4 BC7 record has at most 32"},
         {"no chunks", test::chunkyFile(4, {}), "RRTEX: no DATATMAN chunk"},
         {"not chunky", std::vector<uint8_t>(30, 1), "RRTEX: Relic Chunky: no \"Relic Chunky\" signature at offset 0"},
     };
