@@ -84,9 +84,9 @@ void addImageCommand(CLI::App& app, Context& context) {
             static char* argv[] = {name, nullptr};
             application = std::make_unique<QCoreApplication>(argc, argv);
         }
-        const Expected<QImage> picture = decodeEntryPicture(entry->name, bytes);
+        const Expected<ShownPicture> picture = decodeEntryPicture(entry->name, bytes);
         if (!picture) return fail("cannot decode " + options->path + ": " + picture.message());
-        if (Status written = writePicture(*picture, options->output); !written)
+        if (Status written = writePicture(picture->image, options->output); !written)
             return fail("cannot write " + options->output + ": " + written.message());
 #else
         // Without Qt the program's own decoders still write PNG.

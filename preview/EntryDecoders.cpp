@@ -124,6 +124,14 @@ const EntryDecoder* findEntryDecoder(std::string_view name, std::span<const uint
     return nullptr;
 }
 
+std::string describePicture(int64_t width, int64_t height, std::string_view format,
+                            int64_t mipCount) {
+    std::string out = std::to_string(width) + " x " + std::to_string(height);
+    if (!format.empty()) out += ", " + std::string(format);
+    if (mipCount > 1) out += ", " + std::to_string(mipCount) + " mips";
+    return out;
+}
+
 std::string pictureExtensionList() {
     std::string out;
     for (const EntryDecoder& row : entryDecoders()) {

@@ -25,6 +25,20 @@ struct Picture {
     int32_t mipCount = 1;
 };
 
+// A tree drawn from an entry: chunks of a chunked file, keys of an
+// attribute file. Texts are UTF-8; offset and size place a node's own bytes
+// inside the entry (size 0: none to show).
+struct OutlineNode {
+    std::vector<std::string> columns;
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    std::vector<OutlineNode> children;
+};
+struct EntryOutline {
+    std::vector<std::string> headers;   // one per column
+    std::vector<OutlineNode> roots;
+};
+
 // How the window shows an entry.
 enum class EntryView {
     Hex,        // a hex dump of the first bytes
@@ -51,6 +65,11 @@ struct EntryDecoder {
     EntryView view = EntryView::Hex;
     PictureSource source = PictureSource::None;
     Expected<Picture> (*decodePicture)(std::span<const uint8_t> bytes) = nullptr;
+    // For the Chunks and Attributes views.
+    Expected<EntryOutline> (*decodeOutline)(std::span<const uint8_t> bytes) = nullptr;
+    // For text kinds stored in an encoding of their own (UTF-16): the text as
+    // UTF-8; null when the text is in the archive's encoding.
+    Expected<std::string> (*decodeText)(std::span<const uint8_t> bytes) = nullptr;
 };
 
 // The bytes of an entry's beginning that content matching looks at.
@@ -67,6 +86,11 @@ const EntryDecoder* findEntryDecoder(std::string_view name, std::span<const uint
 
 // Every row, in the order they are tried.
 const std::vector<EntryDecoder>& entryDecoders();
+
+// What the status bar says of a picture: "1024 x 1024, BC3, 11 mips"
+// (the mip count only when there is more than one).
+std::string describePicture(int64_t width, int64_t height, std::string_view format,
+                            int64_t mipCount);
 
 // The extensions of all picture rows ("tga, psd, ..."), for messages.
 std::string pictureExtensionList();

@@ -99,7 +99,7 @@ QImage pictureToQImage(const Picture& picture) {
     return wrapped.copy();
 }
 
-Expected<QImage> decodeEntryPicture(std::string_view name, std::span<const uint8_t> bytes) {
+Expected<ShownPicture> decodeEntryPicture(std::string_view name, std::span<const uint8_t> bytes) {
     const EntryDecoder* row = findEntryDecoder(name, bytes.first(std::min(bytes.size(), kContentHeadBytes)));
     if (!row || row->source == PictureSource::None)
         return Status::error(ErrorCode::Unsupported,
@@ -109,7 +109,7 @@ Expected<QImage> decodeEntryPicture(std::string_view name, std::span<const uint8
         if (!decoded) return decoded.status();
         QImage image = pictureToQImage(*decoded);
         if (image.isNull()) return Status::error(ErrorCode::NoMemory, "the picture cannot be held");
-        return image;
+        return ShownPicture{std::move(image), decoded->format, decoded->mipCount};
     }
     const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
@@ -117,7 +117,11 @@ Expected<QImage> decodeEntryPicture(std::string_view name, std::span<const uint8
     if (image.isNull())
         return Status::error(ErrorCode::BadData, "not a " + std::string(row->description) +
                                                      " that can be read");
-    return image;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    const std::string format = QImageReader::imageFormat(&buffer).toUpper().toStdString();
+    return ShownPicture{std::move(image), format, 1};
 }
 
 QImage loadPlatformPicture(const QString& path, const QString& kind) {

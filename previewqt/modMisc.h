@@ -37,8 +37,15 @@ QImage decodePlatformPicture(const QByteArray& bytes, const QString& kind);
 // A decoded picture as a QImage (RGBA); null when its pixels do not match its size.
 QImage pictureToQImage(const Picture& picture);
 
+// A decoded entry picture and what the status bar says of it.
+struct ShownPicture {
+    QImage image;
+    std::string format;     // "PNG", "BC3", ...
+    int32_t mipCount = 1;
+};
+
 // Decodes the bytes of the entry named name with its row of the decoder
 // table (own decoders or the platform's); the reason when it cannot.
-Expected<QImage> decodeEntryPicture(std::string_view name, std::span<const uint8_t> bytes);
+Expected<ShownPicture> decodeEntryPicture(std::string_view name, std::span<const uint8_t> bytes);
 
 } // namespace sga

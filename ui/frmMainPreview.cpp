@@ -42,6 +42,7 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
         showEntryDetails(-1);
         return;
     case NodeRef::Kind::Directory:
+        hideOutline();
         Text1->setPlainText(QString());
         if (HexView1->isVisible()) {
             HexView1->hide();
@@ -55,6 +56,12 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
     const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
     const EntryDecoder* row = findEntryDecoder(node->text);
     const EntryView view = row ? row->view : EntryView::Hex;
+    if ((view == EntryView::Chunks || view == EntryView::Attributes) && row->decodeOutline) {
+        showOutline(entryIndex, *row);
+        showEntryDetails(entryIndex);
+        return;
+    }
+    hideOutline();
     if (view == EntryView::Text) {
         openTextFile(entryIndex);
     } else if (view == EntryView::Picture) {
@@ -159,7 +166,7 @@ void frmMain::openImageFile(int32_t entryIndex) {
     } else {
         // Shown at its own size inside the box as it is. An unreadable BMP,
         // JPEG, GIF or PCX leaves the box empty; the newer kinds say why.
-        Expected<QImage> picture = decodeEntryPicture(name, entryBuffer);
+        Expected<ShownPicture> picture = decodeEntryPicture(name, entryBuffer);
         const bool sayWhy = !picture && extension != "bmp" && extension != "jpg" &&
                             extension != "gif" && extension != "pcx";
         if (sayWhy) {
@@ -170,8 +177,33 @@ void frmMain::openImageFile(int32_t entryIndex) {
             HexView1->show();
             return;
         }
-        Picture1->setPicture(picture ? *picture : QImage());
+        Picture1->setFit(false);
+        Picture1->setPicture(picture ? picture->image : QImage());
+        const bool platformKind = extension == "bmp" || extension == "jpg" ||
+                                  extension == "gif" || extension == "pcx";
+        if (picture && !platformKind) {
+            // The newer kinds get a box of their own size, up to the pane,
+            // and are fitted to the pane when larger.
+            const QSize border = Picture1->size() - Picture1->innerSize();
+            Picture1->resize((picture->image.size() + border).boundedTo(Text1->size()));
+            setStatusText(describePicture(picture->image.width(), picture->image.height(),
+                                          picture->format, picture->mipCount));
+        }
+        pictureBoxSize_ = Picture1->size();
+        if (picture && !platformKind && pictureExceedsPane()) setPictureFit(true);
     }
+}
+
+bool frmMain::pictureExceedsPane() const {
+    const QSize size = Picture1->picture().size();
+    const QSize pane = Text1->size() - (Picture1->size() - Picture1->innerSize());
+    return !Picture1->picture().isNull() &&
+           (size.width() > pane.width() || size.height() > pane.height());
+}
+
+void frmMain::setPictureFit(bool fit) {
+    Picture1->resize(fit ? Text1->size() : pictureBoxSize_);
+    Picture1->setFit(fit);
 }
 
 void frmMain::RefreshPicture() {
@@ -189,8 +221,10 @@ void frmMain::RefreshPicture() {
         QPainter painter(&surface);
         drawImage(painter, PreviewImage);
     }
+    Picture1->setFit(false);
     Picture1->setPicture(surface);
     Picture1->update();
+    pictureBoxSize_ = Picture1->size();
 }
 
 } // namespace sga::ui
