@@ -2,6 +2,7 @@
 
 #include "preview/ChunkyReader.h"
 #include "preview/DdsDecoder.h"
+#include "preview/FormatOutlines.h"
 #include "preview/PcxReader.h"
 #include "preview/RrtexDecoder.h"
 #include "preview/PreviewImage.h"
@@ -86,11 +87,12 @@ std::vector<EntryDecoder> buildTable() {
                     PictureSource::Own, decodeDds});
     rows.push_back({"rrtex", "RRTEX texture", {"rrtex"}, nullptr, EntryView::Picture,
                     PictureSource::Own, decodeRrtex});
-    rows.push_back({"rgd", "RGD attributes", {"rgd"}, nullptr, EntryView::Attributes});
+    rows.push_back({"rgd", "RGD attributes", {"rgd"}, nullptr, EntryView::Attributes,
+                    PictureSource::None, nullptr, rgdOutlineWithDictionaries});
     rows.push_back({"chunky", "Relic Chunky file",
                     {"whm", "whe", "sgm", "rsh", "wtp", "rtx", "sgb", "rgt", "rgm", "rgo", "rga",
                      "rrgeom", "rrmaterial"},
-                    looksLikeChunky, EntryView::Chunks});
+                    looksLikeChunky, EntryView::Chunks, PictureSource::None, nullptr, chunkyOutline});
     return rows;
 }
 

@@ -216,6 +216,22 @@ std::string rgdKeyName(const RgdFile& file, const RgdDictionary& dictionary, uin
     return hex;
 }
 
+std::string rgdTypeName(uint32_t type) {
+    switch (static_cast<RgdType>(type)) {
+    case RgdType::Float: return "float";
+    case RgdType::Integer: return "integer";
+    case RgdType::Boolean: return "boolean";
+    case RgdType::String: return "string";
+    case RgdType::WideString: return "wide string";
+    case RgdType::Table: return "table";
+    case RgdType::List: return "list";
+    case RgdType::NoData: return "no data";
+    }
+    return "type " + std::to_string(type);
+}
+
+std::string rgdValueText(const RgdValue& value) { return value.isTable() ? std::string() : leafText(value, false); }
+
 std::string formatRgd(const RgdFile& file, const RgdDictionary& dictionary, RgdOutput output) {
     const Writer writer{file, dictionary};
     std::string out;

@@ -45,4 +45,9 @@ std::string rgdKeyName(const RgdFile& file, const RgdDictionary& dictionary, uin
 
 std::string formatRgd(const RgdFile& file, const RgdDictionary& dictionary, RgdOutput output);
 
+// "float", "integer", ..., "table", "list", "no data", or "type N".
+std::string rgdTypeName(uint32_t type);
+// A value as the text lines show it ("750.0", "\"name\"", "(no data)"); empty for tables.
+std::string rgdValueText(const RgdValue& value);
+
 } // namespace sga

@@ -78,7 +78,7 @@ public:
         : bytes_(bytes), wide_(secondGeneration), entryBudget_(bytes.size() / 4 + 1024) {}
 
     // Reads the table at start whose bytes end at end (file offsets).
-    Status read(uint64_t start, uint64_t end, int depth, std::vector<RgdEntry>& out) {
+    Status read(uint64_t start, uint64_t end, int depth, std::vector<RgdEntry>& out, RgdValue* table = nullptr) {
         if (depth > kMaxRgdDepth)
             return error(ErrorCode::BadField, "tables nested deeper than " + std::to_string(kMaxRgdDepth) + " levels",
                          start);
@@ -93,6 +93,10 @@ public:
                          start);
         entryBudget_ -= count;
         const uint64_t dataArea = start + 4 + count * descriptor;
+        if (table) {
+            table->offset = start;
+            table->size = dataArea - start;
+        }
         out.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* d = bytes_.data() + start + 4 + i * descriptor;
@@ -127,14 +131,20 @@ private:
                 const uint32_t bits = readLe32(bytes_.data() + at);
                 std::memcpy(&value.number, &bits, 4);
             }
+            value.offset = at;
+            value.size = 4;
             return {};
         case RgdType::Integer:
             if (Status s = need(4, "integer"); !s) return s;
             value.integer = static_cast<int32_t>(readLe32(bytes_.data() + at));
+            value.offset = at;
+            value.size = 4;
             return {};
         case RgdType::Boolean:
             if (Status s = need(1, "boolean"); !s) return s;
             value.boolean = bytes_[at] != 0;
+            value.offset = at;
+            value.size = 1;
             return {};
         case RgdType::String: {
             if (Status s = need(1, "string"); !s) return s;
@@ -143,6 +153,8 @@ private:
             if (!nul) return error(ErrorCode::Truncated, "string without its NUL", at);
             const std::string_view raw(reinterpret_cast<const char*>(begin), static_cast<const uint8_t*>(nul) - begin);
             value.text = wide_ ? std::string(raw) : cp1252ToUtf8(raw);
+            value.offset = at;
+            value.size = raw.size() + 1;
             return {};
         }
         case RgdType::WideString: {
@@ -151,12 +163,14 @@ private:
             while (stop + 1 < end && (bytes_[stop] | bytes_[stop + 1]) != 0) stop += 2;
             if (stop + 1 >= end) return error(ErrorCode::Truncated, "wide string without its NUL", at);
             value.text = utf16ToUtf8(bytes_.subspan(at, stop - at));
+            value.offset = at;
+            value.size = stop - at + 2;
             return {};
         }
         case RgdType::Table:
         case RgdType::List:
             if (Status s = need(4, "table"); !s) return s;
-            return read(at, end, depth + 1, value.entries);
+            return read(at, end, depth + 1, value.entries, &value);
         default:
             return {};   // no data, or a type shown by its number
         }

@@ -35,6 +35,8 @@ struct RgdValue {
     bool boolean = false;
     std::string text;                  // strings as UTF-8 (8-bit text read as Windows-1252 in the first generation)
     std::vector<RgdEntry> entries;     // tables and lists
+    uint64_t offset = 0;               // of the value's bytes in the file (a table's: its count and descriptors)
+    uint64_t size = 0;                 // of those bytes; 0 for a value without any
 
     bool isTable() const { return type == uint32_t(RgdType::Table) || type == uint32_t(RgdType::List); }
 };

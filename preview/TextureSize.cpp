@@ -14,8 +14,7 @@ Status checkTextureSize(const char* kind, uint64_t width, uint64_t height) {
 }
 
 std::string describePicture(const Picture& picture) {
-    return std::to_string(picture.width) + " x " + std::to_string(picture.height) + ", " + picture.format +
-           ", " + std::to_string(picture.mipCount) + (picture.mipCount == 1 ? " mip" : " mips");
+    return describePicture(picture.width, picture.height, picture.format, picture.mipCount);
 }
 
 } // namespace sga

@@ -18,7 +18,7 @@ inline constexpr uint32_t kMaxTextureSide = 16384;
 // "DDS: picture of 65535 x 65535 is beyond the limit of 16384 x 16384".
 Status checkTextureSize(const char* kind, uint64_t width, uint64_t height);
 
-// "1024 x 1024, BC3, 11 mips" (or "1 mip").
+// "1024 x 1024, BC3, 11 mips" (no mip count for one).
 std::string describePicture(const Picture& picture);
 
 } // namespace sga
