@@ -282,16 +282,5 @@ TEST(Bc7Test, ReservedModeIsTransparentBlack) {
     for (const Pixel& p : pixels) EXPECT_EQ(p, (Pixel{0, 0, 0, 0}));
 }
 
-TEST(Bc7Test, AnyBlockDecodesWithoutFault) {
-    // Every first byte (all modes), other bytes varied: no crash, no read beyond the block.
-    uint8_t rgba[64];
-    for (int first = 0; first < 256; ++first) {
-        uint8_t block[16];
-        for (int i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(i == 0 ? first : first * 31 + i * 97);
-        decodeBc7Block(block, rgba);
-    }
-    SUCCEED();
-}
-
 } // namespace
 } // namespace sga
