@@ -141,6 +141,8 @@ void frmMain::createActions() {
     mnuExtAll = menuItem("mnuExtAll", tr("Extract &All to Directory"), QKeySequence(Qt::CTRL | Qt::Key_A),
                          &frmMain::mnuExtAll_Click);
     mnuAbout = menuItem("mnuAbout", tr("&About"), {}, &frmMain::mnuAbout_Click);
+    mnuAddDictionary = menuItem("mnuAddDictionary", tr("Add RGD &Dictionary..."), {},
+                                &frmMain::mnuAddDictionary_Click);
 
     // Toolbar buttons: the key is the object name and the data.
     auto button = [this](const QString& key, const QString& tip) {
@@ -167,6 +169,8 @@ void frmMain::createMenus() {
     mnuActionS->setObjectName(QStringLiteral("mnuActionS"));
     mnuActionS->addAction(mnuExtract);
     mnuActionS->addAction(mnuExtAll);
+    mnuActionS->addSeparator();
+    mnuActionS->addAction(mnuAddDictionary);
 
     mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));

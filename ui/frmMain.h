@@ -119,6 +119,9 @@ public:
     // Chunked and attribute files: a tree of their parts above the hex dump
     // of the selected part's bytes.
     void showOutline(int32_t entryIndex, const EntryDecoder& row);
+    // Copies a chosen "#RGD_DIC" file into the dictionary folder the RGD
+    // views and the command line read, and shows the entry again.
+    void mnuAddDictionary_Click();
     void hideOutline();
 
     // Find: the tree narrowed to the files matching text (see TreeFilter);
@@ -247,6 +250,7 @@ private:
     QAction* mnuExtAll = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
+    QAction* mnuAddDictionary = nullptr;
     QAction* buttonOpen_ = nullptr;
     QAction* buttonExtract_ = nullptr;
     QAction* buttonExtractAll_ = nullptr;

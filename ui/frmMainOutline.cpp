@@ -4,11 +4,18 @@
 
 #include "ui/frmMain.h"
 
+#include "core/Cp1252.h"
 #include "core/FileReader.h"
+#include "preview/RgdFormat.h"
 #include "ui/HexDump.h"
 #include "ui/PictureBox.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTreeView>
+
+#include <filesystem>
+#include <system_error>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
@@ -100,6 +107,38 @@ void frmMain::showOutline(int32_t entryIndex, const EntryDecoder& row) {
     HexView1->show();
     if (OutlineTree1->topLevelItemCount() > 0)
         OutlineTree1->setCurrentItem(OutlineTree1->topLevelItem(0));
+}
+
+void frmMain::mnuAddDictionary_Click() {
+    if (running_) return;
+    OpenFileArgs args;
+    args.FileMustExist = true;
+    args.Filter = QStringLiteral("RGD Dictionary (*.txt)|*.txt|All Files (*.*)|*.*");
+    args.FilterIndex = 1;
+    args.Owner = this;
+    if (!openFileDialog(args) || args.Filename.isEmpty()) return;
+    const std::filesystem::path source(QFile::encodeName(args.Filename).toStdString());
+    // Only a file that reads as a dictionary is kept.
+    RgdDictionary check;
+    if (Status read = check.addFile(source); !read) {
+        setStatusText(utf8ToCp1252("Not a dictionary: " + read.message()));
+        return;
+    }
+    const std::filesystem::path folder = defaultDictionaryFolder();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error)
+        std::filesystem::copy_file(source, folder / source.filename(),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+    if (error) {
+        setStatusText(utf8ToCp1252("Cannot add the dictionary to " + folder.string() + ": " +
+                                   error.message()));
+        return;
+    }
+    setStatusText(utf8ToCp1252("Dictionary added: " + source.filename().string() + " (" +
+                               std::to_string(check.size()) + " names)"));
+    // The entry on show picks up the new names.
+    if (OutlineTree1->isVisible()) TreeView1_NodeClick(TreeView1->currentIndex());
 }
 
 void frmMain::showOutlineSelection() {
