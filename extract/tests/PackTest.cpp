@@ -865,6 +865,7 @@ TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
         int status;
         const char* mentions;      // in stderr; empty: stderr empty
         bool replaced;             // the earlier target was replaced
+        bool readOnly = false;     // the earlier target is 0444
     };
     const std::vector<Case> cases = {
         {"pack SRC -o OUT", 0, "", true},
@@ -878,6 +879,18 @@ TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
         {"pack --mtime -3 SRC -o OUT", 1, "-3", false},
         {"pack --level 13 SRC -o OUT", 2, "level", false},
         {"pack --layout zip SRC -o OUT", 2, "layout", false},
+        {"pack --layout v2 SRC -o OUT", 0, "", true},
+        {"pack --layout v2-wide --drive data=SRC --drive attrib=SRC -o OUT", 0, "", true},
+        {"pack --layout v4 --drive data=SRC --drive attrib=SRC -o OUT", 0, "", true},
+        {"pack --layout v10 --storage brotli --verification block-sha1 --block-size 4096 SRC -o OUT", 0, "", true},
+        {"pack --layout v7 --verification none SRC -o OUT", 0, "", true},
+        {"pack --layout v4 --verification crc SRC -o OUT", 1, "--verification", false},
+        {"pack --layout v5 --block-size 8192 SRC -o OUT", 1, "--block-size", false},
+        {"pack --layout v9 --storage brotli SRC -o OUT", 1, "brotli", false},
+        {"pack --layout v9 --block-size 100 SRC -o OUT", 2, "block-size", false},
+        {"pack --layout v11 SRC -o OUT", 2, "layout", false},
+        {"pack --layout v9 SRC -o OUT", 1, "read-only", false, true},
+        {"pack --layout v9 --force SRC -o OUT", 0, "", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -886,6 +899,7 @@ TEST(PackCommandLine, StatusAndOneLineOnStandardError) {
         writeFolder(src, {{"a.lua", repeated("a = 1\n", 40)}, {"b/c.bin", Bytes(300, 9)}});
         writeFolder(src / "bad", {{"\xE2\x98\x83.txt", {}}});
         const fs::path out = dir.write("out/mod.big", textBytes("earlier"));
+        if (c.readOnly) fs::permissions(out, fs::perms(0444));
         std::string args = c.args;
         for (auto [from, to] : {std::pair{"SRC", src.string()}, std::pair{"OUT", out.string()}})
             for (size_t at; (at = args.find(from)) != std::string::npos;) args.replace(at, 3, cli::quoted(to));
