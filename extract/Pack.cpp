@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <malloc.h>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -450,6 +451,10 @@ bool chooseMtime(std::optional<int64_t> explicitSeconds, const char* sourceDateE
 }
 
 PackReport packArchive(const PackOptions& options, LogSink& log, ReportSink& host) {
+    // Buffers of a MiB or more (files read whole, compressor tables) go back
+    // to the system when freed, instead of staying in the allocator's
+    // per-thread arenas, where a run of many jobs would keep each one's peak.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     PackRun run(options, log, host);
     PackReport failed;
     try {
