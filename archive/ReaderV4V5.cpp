@@ -9,6 +9,8 @@
 
 #include "core/ActivityLog.h"
 
+#include <algorithm>
+
 namespace sga {
 namespace {
 
@@ -38,6 +40,11 @@ ArchiveModel readArchive(FieldCursor& in, const LayoutTraits& row, LogSink& log)
     m.tocSize = le32(head.data() + 172);
     m.dataOffset = le32(head.data() + 176);
     m.tocOffset = tocStartOf(in, row);
+    // The two MD5s of version 2: the data one from the end of the header.
+    m.hasHeaderSignatures = true;
+    std::copy(head.begin() + 12, head.begin() + 28, m.dataSignature.begin());
+    std::copy(head.begin() + 156, head.begin() + 172, m.tocSignature.begin());
+    m.signedFrom = layout == Layout::V5A ? 196 : 184;
     traceHeader(m, log);
     if (layout != Layout::V5A) log.line("Platform: " + num(le32(head.data() + 180)));
 

@@ -1,13 +1,17 @@
 // sga pack of a generated folder of about 200 MiB in 5,000 files (the
 // content of the extraction benchmark), with one and with two jobs, against a
 // bare loop that only reads every file and compresses it with the same
-// library at the same level; and the archive's size beside zip -9.
+// library at the same level; and the archive's size beside zip -9. Then the
+// same folder into version 10 archives, zlib and Brotli, with one job and
+// the default, each run in its own process for its time, size and peak
+// resident memory, beside zip -9 -r and brotli -q 9 of every file.
 //
 //   bench_pack [--folder /dev/shm] [--rounds 3] [--entries 5000] [--mib 200] [--level 9]
-//              [--no-zip]
+//              [--no-zip] [--no-v2]
 #include "bench/BenchArchive.h"
 #include "core/ActivityLog.h"
 #include "core/ReportSink.h"
+#include "extract/OrderedPipeline.h"
 #include "extract/Pack.h"
 
 #include <algorithm>
@@ -18,6 +22,7 @@
 #include <libdeflate.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +82,78 @@ int64_t bareLoop(const std::vector<fs::path>& paths, int level) {
     return stored;
 }
 
+// Runs body in a child process; its wall time and peak resident memory.
+struct Measured {
+    double seconds = 0;
+    long peakKiB = 0;
+    bool ok = false;
+};
+template <class Body>
+Measured inChild(Body body) {
+    const auto t0 = Clock::now();
+    const pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) ::_exit(body() ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return {seconds(t0), usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+bool shell(const std::string& command) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    return false;
+}
+
+int64_t bytesUnder(const fs::path& root, const std::string& suffix) {
+    int64_t total = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file() && e.path().string().ends_with(suffix)) total += static_cast<int64_t>(e.file_size());
+    return total;
+}
+
+// Version 10 with zlib (level 9) and Brotli (level 10: quality 9), one job and
+// the default, against zip -9 -r and brotli -q 9 over the same files.
+void versionTen(const fs::path& scratch, const fs::path& content, double mibTotal) {
+    std::printf("\nversion 10, each run in its own process (time, size, peak resident memory):\n");
+    auto row = [&](const char* what, const Measured& m, int64_t bytes) {
+        std::printf("  %-28s %7.1f s  %8.1f MiB/s  %8.2f MiB  ratio %.3f  peak %6.1f MiB%s\n", what, m.seconds,
+                    mibTotal / m.seconds, static_cast<double>(bytes) / (1 << 20),
+                    static_cast<double>(bytes) / (mibTotal * (1 << 20)), static_cast<double>(m.peakKiB) / 1024,
+                    m.ok ? "" : "  FAILED");
+    };
+    for (PackStorage storage : {PackStorage::Zlib, PackStorage::Brotli}) {
+        for (int jobs : {1, defaultJobs()}) {
+            const fs::path target = scratch / "v10.sga";
+            const Measured m = inChild([&] {
+                PackOptions o;
+                o.drives = {{"data", content}};
+                o.target = target;
+                o.layout = PackLayout::V10;
+                o.storage = storage;
+                o.level = storage == PackStorage::Brotli ? 10 : 9;
+                o.jobs = jobs;
+                o.mtime = 0;
+                NullLog none;
+                ReportSink host;
+                return packArchive(o, none, host).ok;
+            });
+            const std::string what = std::string("sga pack v10 ") + (storage == PackStorage::Brotli ? "brotli" : "zlib") +
+                                     " -j " + std::to_string(jobs);
+            row(what.c_str(), m, static_cast<int64_t>(fs::file_size(target)));
+        }
+    }
+    const fs::path zipFile = scratch / "content.zip";
+    const Measured zip = inChild([&] { return shell("cd '" + content.string() + "' && exec zip -9 -r -q '" + zipFile.string() + "' ."); });
+    row("zip -9 -r", zip, zip.ok ? static_cast<int64_t>(fs::file_size(zipFile)) : 0);
+    const Measured br = inChild([&] {
+        return shell("cd '" + content.string() + "' && find . -type f -print0 | xargs -0 -n 500 brotli -q 9 -k -f");
+    });
+    row("brotli -q 9 (every file)", br, bytesUnder(content, ".br"));
+    for (const auto& e : fs::recursive_directory_iterator(content))
+        if (e.path().string().ends_with(".br")) fs::remove(e.path());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -84,11 +161,12 @@ int main(int argc, char** argv) {
     fs::path folder = "/dev/shm";
     int rounds = 3, entries = 5000, level = 9;
     int64_t mib = 200;
-    bool zip = true;
+    bool zip = true, v2 = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : "";
         if (arg == "--no-zip") { zip = false; continue; }
+        if (arg == "--no-v2") { v2 = false; continue; }
         if (arg == "--folder") folder = value;
         else if (arg == "--rounds") rounds = std::max(1, std::atoi(value));
         else if (arg == "--entries") entries = std::max(1, std::atoi(value));
@@ -104,6 +182,10 @@ int main(int argc, char** argv) {
     const double mibTotal = static_cast<double>(total) / (1 << 20);
     std::printf("folder written in %.1f s: %d files, %.1f MiB; level %d\n", seconds(start), entries, mibTotal, level);
 
+    if (!v2) {
+        versionTen(scratch.path(), content, mibTotal);
+        return 0;
+    }
     NullLog none;
     ReportSink host;
     auto packWith = [&](int jobs) {
@@ -181,5 +263,6 @@ int main(int argc, char** argv) {
             std::printf("zip -9 -r: not available\n");
         }
     }
+    versionTen(scratch.path(), content, mibTotal);
     return 0;
 }

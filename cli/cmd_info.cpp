@@ -2,6 +2,7 @@
 
 #include "core/ActivityLog.h"
 
+#include <array>
 #include <cstdio>
 
 namespace sga::cli {
@@ -17,11 +18,11 @@ std::string hexOf(const uint8_t* bytes, size_t size) {
     return s;
 }
 
-// The 256-byte signature: blank (all zero), or its first bytes.
+// The 256-byte signature: unsigned (all zero), or its first bytes.
 std::string signatureText(const std::vector<uint8_t>& signature) {
     bool blank = true;
     for (uint8_t b : signature) blank = blank && b == 0;
-    if (blank) return "blank (" + std::to_string(signature.size()) + " zero bytes)";
+    if (blank) return "unsigned (" + std::to_string(signature.size()) + " zero bytes)";
     return "filled, " + hexOf(signature.data(), std::min<size_t>(signature.size(), 16)) +
            "... (not checked)";
 }
@@ -49,8 +50,13 @@ void addInfoCommand(CLI::App& app, Context& context) {
         if (loaded.index)
             std::printf("File records: %d\n", loaded.index->myEngineData.noOfChunks);
         if (model.hasHeaderSignatures) {
-            std::printf("Data MD5:     %s\n", hexOf(model.dataSignature.data(), 16).c_str());
-            std::printf("ToC MD5:      %s\n", hexOf(model.tocSignature.data(), 16).c_str());
+            const std::array<uint8_t, 16> zero{};
+            if (model.major != 2 && model.dataSignature == zero && model.tocSignature == zero) {
+                std::printf("Header MD5s:  not signed (both zero)\n");
+            } else {
+                std::printf("Data MD5:     %s\n", hexOf(model.dataSignature.data(), 16).c_str());
+                std::printf("ToC MD5:      %s\n", hexOf(model.tocSignature.data(), 16).c_str());
+            }
         }
         if (model.hashBlockSize != 0)
             std::printf("Hash blocks:  %u bytes\n", model.hashBlockSize);

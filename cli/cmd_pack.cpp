@@ -45,6 +45,10 @@ void addPackCommand(CLI::App& app, Context& context) {
         std::string folder;
         std::string output;
         std::string layout;
+        std::string verification;
+        uint32_t blockSize = 32768;
+        std::string storage;
+        bool force = false;
         std::string name;
         std::string alias = "Data";
         std::vector<std::string> drives;
@@ -55,11 +59,20 @@ void addPackCommand(CLI::App& app, Context& context) {
         std::string logFile;
     };
     auto o = std::make_shared<Options>();
-    auto* sub = app.add_subcommand("pack", "Pack folders into a version 2 archive");
+    auto* sub = app.add_subcommand("pack", "Pack folders into an archive of version 2, 4, 5, 7, 9 or 10");
     sub->add_option("FOLDER", o->folder, "Folder to pack as the drive given by --alias");
     sub->add_option("-o,--output", o->output, "Archive file to write (.big or .sga)")->required();
-    sub->add_option("--layout", o->layout, "File records: hw2 (17 bytes) or dow (20 bytes)")
-        ->check(CLI::IsMember({"hw2", "dow"}));
+    sub->add_option("--layout", o->layout,
+                    "hw2 or v2 (17-byte records), dow or v2-wide (20-byte records), v4, v5, v7, v9 or v10")
+        ->check(CLI::IsMember({"hw2", "v2", "dow", "v2-wide", "v4", "v5", "v7", "v9", "v10"}));
+    sub->add_option("--verification", o->verification,
+                    "From v7: none, crc (default), block-crc, block-md5 or block-sha1")
+        ->check(CLI::IsMember({"none", "crc", "block-crc", "block-md5", "block-sha1"}));
+    sub->add_option("--block-size", o->blockSize, "Bytes per block of the block hashes (default: 32768)")
+        ->check(CLI::Range(4096u, 1u << 30));
+    sub->add_option("--storage", o->storage, "v10: zlib (default) or brotli")
+        ->check(CLI::IsMember({"zlib", "brotli"}));
+    sub->add_flag("--force", o->force, "Replace a read-only target");
     sub->add_option("--name", o->name, "Archive name in the header (default: the file name)");
     sub->add_option("--alias", o->alias, "Drive alias of FOLDER (default: Data)");
     sub->add_option("--drive", o->drives, "A further drive, as ALIAS=FOLDER (repeatable)");
@@ -70,12 +83,11 @@ void addPackCommand(CLI::App& app, Context& context) {
     sub->add_flag("--keep-case", o->keepCase, "Store names as they are instead of in lower case");
     sub->add_option("--mtime", o->mtime, "Modification time of every file, in Unix seconds");
     sub->add_option("--log", o->logFile, "Write one line per packed file to FILE (started afresh)");
-    sub->callback([o, &context] {
+    sub->callback([o, sub, &context] {
         PackOptions options;
         options.target = o->output;
-        options.layout = o->layout.empty() ? defaultPackLayout(options.target)
-                         : o->layout == "dow" ? PackLayout::Wide
-                                              : PackLayout::Narrow;
+        options.layout = o->layout.empty() ? defaultPackLayout(options.target) : *packLayoutNamed(o->layout);
+        const bool hashes = pack::factsOf(options.layout).verification;
         options.archiveName = o->name;
         options.level = o->level;
         options.jobs = o->jobs;
@@ -84,6 +96,17 @@ void addPackCommand(CLI::App& app, Context& context) {
             std::cerr << "sga: " << message << "\n";
             context.exitCode = kFailed;
         };
+        if (!o->verification.empty()) {
+            if (!hashes) return fail("--verification needs --layout v7, v9 or v10");
+            options.verification = *packVerificationNamed(o->verification);
+        }
+        if (sub->count("--block-size") != 0 && !hashes) return fail("--block-size needs --layout v7, v9 or v10");
+        options.blockSize = o->blockSize;
+        if (o->storage == "brotli") {
+            if (options.layout != PackLayout::V10) return fail("--storage brotli needs --layout v10");
+            options.storage = PackStorage::Brotli;
+        }
+        options.force = o->force;
         std::string error;
         if (!chooseMtime(o->mtime, std::getenv("SOURCE_DATE_EPOCH"), options.mtime, error))
             return fail(error);

@@ -27,7 +27,8 @@ void addVerifyCommand(CLI::App& app, Context& context) {
             else
                 std::printf("%s: %s\n", modelTextToUtf8(loaded.model, p.path).c_str(), p.message.c_str());
         }
-        const char* signatures = !report.signaturesChecked ? ""
+        const char* signatures = report.notSigned             ? ", header not signed"
+                                 : !report.signaturesChecked ? ""
                                  : report.problems.size() > static_cast<size_t>(report.entriesFailed)
                                      ? ", header signatures do not match"
                                      : ", header signatures match";

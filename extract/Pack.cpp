@@ -1,25 +1,24 @@
-// Packing, the data half: checks the options, lays the folders out, then
-// reads and compresses the files (in parallel when asked, written in table
-// order), and finally writes the tables and both signatures.
+// Packing, the run: checks the options and the target, lays the folders out,
+// then reads and compresses the files (small ones in parallel when asked,
+// large ones streamed by the writer, all written in table order), and finally
+// writes the table of contents, the header and its MD5s.
 #include "extract/Pack.h"
 
 #include "core/ActivityLog.h"
 #include "core/Cp1252.h"
 #include "core/ReportSink.h"
 #include "extract/OrderedPipeline.h"
+#include "extract/PackCompress.h"
+#include "extract/PackTarget.h"
 #include "extract/PackTree.h"
 #include "extract/Verify.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
+#include <malloc.h>
 #include <cstring>
-#include <fcntl.h>
-#include <libdeflate.h>
 #include <memory>
 #include <new>
-#include <unistd.h>
 
 namespace sga {
 namespace {
@@ -28,13 +27,26 @@ namespace fs = std::filesystem;
 using namespace sga::pack;
 
 constexpr uint64_t kMax32 = 0xFFFFFFFFull;
-constexpr uint64_t kStoredUpTo = 100;
 constexpr size_t kArchiveNameUnits = 63;     // 128 bytes of UTF-16 with room for a zero
 constexpr size_t kAliasBytes = 63;           // 64-byte fields with room for a zero
-// Bytes of files read but not yet written, beyond the one being waited for.
-constexpr uint64_t kPendingBudget = 64ull << 20;
+constexpr uint32_t kLeastBlock = 4096;       // of the per-block hashes
+// Bytes of whole files read and compressed but not yet written, beyond the
+// one being waited for.
+constexpr uint64_t kPendingBudget = 96ull << 20;
 
-std::string systemError() { return std::strerror(errno); }
+// A failure of the run: one line of UTF-8.
+struct RunFailure {
+    std::string message;
+};
+[[noreturn]] void fail(std::string message) { throw RunFailure{std::move(message)}; }
+void check(const Status& s) {
+    if (!s.ok()) fail(s.message());
+}
+template <class T>
+T take(Expected<T> e) {
+    if (!e) fail(e.message());
+    return std::move(e.value());
+}
 
 // UTF-8 to UTF-16 code units; false for text that is not UTF-8.
 bool utf16Of(std::string_view text, std::u16string& out) {
@@ -49,7 +61,7 @@ bool utf16Of(std::string_view text, std::u16string& out) {
             else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
             else return false;
         }
-        if (i + static_cast<size_t>(extra) >= text.size()) return false;
+        if (i + static_cast<size_t>(extra) >= text.size() && extra > 0) return false;
         for (int k = 1; k <= extra; ++k) {
             const auto d = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
             if ((d & 0xC0) != 0x80) return false;
@@ -73,319 +85,287 @@ std::string extensionOf(std::string_view name) {
     return dot == std::string_view::npos ? std::string() : lowerCp1252(std::string(name.substr(dot + 1)));
 }
 
-// The archive file under a temporary name beside the target; removed unless
-// committed.
-class TemporaryArchive {
-public:
-    explicit TemporaryArchive(const fs::path& target) : target_(target) {
-        static std::atomic<unsigned> counter{0};
-        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        path_ = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                          std::to_string(counter.fetch_add(1)) + ".tmp");
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0) error_ = systemError();
-    }
-    ~TemporaryArchive() {
-        if (fd_ < 0) return;
-        ::close(fd_);
-        ::unlink(path_.c_str());
-    }
-    TemporaryArchive(const TemporaryArchive&) = delete;
-    TemporaryArchive& operator=(const TemporaryArchive&) = delete;
-
-    bool opened() const { return fd_ >= 0; }
-    const std::string& openError() const { return error_; }
-    const fs::path& path() const { return path_; }
-
-    // Empty on success, otherwise the system's reason.
-    std::string writeAt(const uint8_t* data, size_t size, uint64_t offset) const {
-        while (size > 0) {
-            const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return systemError();
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
-            offset += static_cast<uint64_t>(n);
-        }
-        return {};
-    }
-    std::string commit() {
-        if (::fsync(fd_) != 0) return systemError();
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) {
-            ::unlink(path_.c_str());
-            return systemError();
-        }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
-            const std::string why = systemError();
-            ::unlink(path_.c_str());
-            return why;
-        }
-        return {};
-    }
-
-private:
-    fs::path target_;
-    fs::path path_;
-    int fd_ = -1;
-    std::string error_;
-};
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
-
-// One file read and made ready to write.
-struct Prepared {
-    std::vector<uint8_t> bytes;   // the stored bytes
-    uint32_t flag = 0;
-    uint32_t crc = 0;
-    uint64_t size = 0;
-    std::string error;            // UTF-8; the run fails with it
-};
-
-std::string shownUtf8(const TocFile& f) { return cp1252ToUtf8(f.shown); }
-
-void prepare(const TocFile& file, libdeflate_compressor* compressor, std::vector<uint8_t>& scratch,
-             Prepared& out) {
-    out.error.clear();
-    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        out.error = "\"" + file.path.string() + "\": cannot read it: " + systemError();
-        return;
-    }
-    // One byte more than expected shows a file that grew since the scan.
-    scratch.resize(static_cast<size_t>(file.size) + 1);
-    size_t got = 0;
-    while (got < scratch.size()) {
-        const ssize_t n = ::read(fd, scratch.data() + got, scratch.size() - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            out.error = "\"" + file.path.string() + "\": cannot read it: " + systemError();
-            ::close(fd);
-            return;
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    if (got != file.size) {
-        out.error = "\"" + file.path.string() + "\": it changed while being packed";
-        return;
-    }
-    scratch.resize(got);
-    out.size = got;
-    out.crc = static_cast<uint32_t>(libdeflate_crc32(0, scratch.data(), scratch.size()));
-    out.flag = chooseFlag(file.name, got);
-    if (out.flag != 0) {
-        // Room for one byte less than the file: a stream that does not shrink it is not kept.
-        out.bytes.resize(got - 1);
-        const size_t n = libdeflate_zlib_compress(compressor, scratch.data(), scratch.size(),
-                                                  out.bytes.data(), out.bytes.size());
-        if (n != 0) {
-            out.bytes.resize(n);
-            return;
-        }
-        out.flag = 0;
-    }
-    out.bytes.swap(scratch);
-}
+uint64_t blocksOf(uint64_t bytes, uint32_t blockSize) { return (bytes + blockSize - 1) / blockSize; }
 
 class PackRun {
 public:
     PackRun(const PackOptions& options, LogSink& log, ReportSink& host)
-        : o_(options), log_(log), host_(host) {}
+        : o_(options), l_(factsOf(options.layout)), log_(log), host_(host) {}
 
     PackReport run();
 
 private:
     void checkOptions();
+    void planTables();
     void dataPass(TemporaryArchive& out);
-    void writeOne(TemporaryArchive& out, size_t k, Prepared& p);
-    std::vector<uint8_t> header(uint32_t tocSize) const;
+    void place(size_t k, uint64_t storedSize);
+    void writeWhole(TemporaryArchive& out, size_t k, PackedFile& p);
+    void writeStreamed(TemporaryArchive& out, size_t k);
+    void finishFile(size_t k, const PackedFile& p);
+    std::vector<uint8_t> toc() const;
+    std::string utf8(const std::string& text) const { return l_.utf8 ? text : cp1252ToUtf8(text); }
+    std::string shown(size_t k) const { return utf8(plan_.files[k].shown); }
 
     const PackOptions& o_;
+    const LayoutFacts& l_;
     LogSink& log_;
     ReportSink& host_;
     PackReport report_;
+    CompressSettings settings_;
+    TargetState target_;
     std::vector<SourceFolder> roots_;
-    std::vector<std::string> aliases_;     // Windows-1252
+    std::vector<std::string> aliases_;     // in the layout's encoding
     std::u16string name_;
     TocPlan plan_;
+    std::vector<std::string> fileNames_;
     std::vector<StoredEntry> entries_;
+    std::vector<uint8_t> hashes_;          // the hash table
+    std::vector<uint64_t> reservedHash_;   // ToC before the data: each file's room in the table
+    uint64_t tocSize_ = 0;                 // ToC before the data: known ahead
     uint64_t dataOffset_ = 0;
-    uint64_t at_ = 0;                      // where the next block goes
+    uint64_t at_ = 0;                      // where the next block or data goes
 };
 
 void PackRun::checkOptions() {
-    if (o_.drives.empty()) throw PackError("nothing to pack: no folder given");
-    // The readers of 17-byte archives know a single drive.
-    if (o_.layout == PackLayout::Narrow && o_.drives.size() > 1)
-        throw PackError("\"" + o_.drives[1].alias + "\": the hw2 layout holds one drive; use --layout dow for " +
-                        std::to_string(o_.drives.size()));
-    if (o_.level < 1 || o_.level > 12)
-        throw PackError("level " + std::to_string(o_.level) + " is outside 1 to 12");
+    if (o_.drives.empty()) fail("nothing to pack: no folder given");
+    if (!l_.severalDrives && o_.drives.size() > 1)
+        fail("\"" + o_.drives[1].alias + "\": the hw2 layout holds one drive; use --layout dow or a later one for " +
+             std::to_string(o_.drives.size()));
+    if (o_.level < 1 || o_.level > 12) fail("level " + std::to_string(o_.level) + " is outside 1 to 12");
+    if (o_.storage == PackStorage::Brotli && !l_.brotli)
+        fail(std::string("Brotli storage needs --layout v10, not ") + l_.word);
+    if (l_.verification && (o_.blockSize < kLeastBlock || o_.blockSize > (1u << 30)))
+        fail("block size " + std::to_string(o_.blockSize) + " is outside " + std::to_string(kLeastBlock) + " to " +
+             std::to_string(1u << 30));
+    ScanOptions names;
+    names.keepCase = true;
+    names.utf8 = l_.utf8;
     for (const PackDrive& d : o_.drives) {
-        if (d.alias.empty()) throw PackError("a drive alias is empty");
-        const std::string alias = storedName(d.alias, true, "alias " + d.alias);
+        if (d.alias.empty()) fail("a drive alias is empty");
+        const std::string alias = take(storedName(d.alias, names, "alias " + d.alias));
         if (alias.size() > kAliasBytes)
-            throw PackError("\"alias " + d.alias + "\": longer than " + std::to_string(kAliasBytes) +
-                            " bytes");
+            fail("\"alias " + d.alias + "\": longer than " + std::to_string(kAliasBytes) + " bytes");
         for (const std::string& other : aliases_)
-            if (lowerCp1252(other) == lowerCp1252(alias))
-                throw PackError("\"alias " + d.alias + "\": two drives have that alias");
+            if ((l_.utf8 ? lowerUtf8(other) : lowerCp1252(other)) == (l_.utf8 ? lowerUtf8(alias) : lowerCp1252(alias)))
+                fail("\"alias " + d.alias + "\": two drives have that alias");
         aliases_.push_back(alias);
     }
     std::string name = o_.archiveName;
     if (name.empty()) name = o_.target.stem().string();
-    if (!utf16Of(name, name_)) throw PackError("\"" + name + "\": the archive name is not UTF-8");
+    if (!utf16Of(name, name_)) fail("\"" + name + "\": the archive name is not UTF-8");
     // The readers of 17-byte archives take one file record more than the count
     // for this name, so such an archive would not open.
     if (o_.layout == PackLayout::Narrow && name_ == u"HW2LocaleArchive")
-        throw PackError("\"" + name + "\": an hw2 archive of that name is read with one file more than it holds; "
-                        "choose another name or --layout dow");
+        fail("\"" + name + "\": an hw2 archive of that name is read with one file more than it holds; "
+             "choose another name or --layout dow");
     if (name_.size() > kArchiveNameUnits)
-        throw PackError("\"" + name + "\": the archive name is longer than " +
-                        std::to_string(kArchiveNameUnits) + " characters");
-    if (o_.target.filename().empty()) throw PackError("\"" + o_.target.string() + "\": not a file name");
+        fail("\"" + name + "\": the archive name is longer than " + std::to_string(kArchiveNameUnits) + " characters");
+    target_ = take(checkTarget(o_.target, o_.force));
+
+    settings_.codec = o_.storage;
+    settings_.level = o_.level;
+    settings_.verification = l_.verification ? o_.verification : PackVerification::None;
+    settings_.hashBlockSize = o_.blockSize;
+}
+
+void PackRun::planTables() {
+    ScanOptions scan;
+    scan.keepCase = o_.keepCase;
+    scan.utf8 = l_.utf8;
+    // The block's name field from version 2 to 5; a folder entry's name beyond.
+    scan.maxNameBytes = l_.blockSize != 0 ? 255 : 4095;
     std::error_code ec;
-    if (fs::is_directory(o_.target, ec))
-        throw PackError("\"" + o_.target.string() + "\": the target is a folder");
+    scan.exclude = fs::weakly_canonical(fs::absolute(o_.target, ec), ec);
+    roots_.reserve(o_.drives.size());
+    for (const PackDrive& d : o_.drives) roots_.push_back(take(scanFolder(d.folder, scan, report_.warnings)));
+    std::vector<PlanDrive> drives;
+    for (size_t i = 0; i < roots_.size(); ++i) drives.push_back({aliases_[i], &roots_[i]});
+    plan_ = take(layOut(drives, l_));
+    roots_.clear();   // the plan holds what the run needs
+    for (size_t k = 0; k < plan_.files.size(); ++k) {
+        TocFile& f = plan_.files[k];
+        if (f.size > kMax32)
+            fail("\"" + shown(k) + "\": " + std::to_string(f.size) + " bytes, beyond the archive's 32-bit sizes");
+        if (o_.mtime) f.mtime = *o_.mtime;
+        fileNames_.push_back(f.name);
+    }
+    entries_.assign(plan_.files.size(), StoredEntry{});
+
+    if (l_.tocAfterData) {
+        dataOffset_ = l_.headerSize;
+        return;
+    }
+    // The ToC comes first: its size must be known before the data. Each file
+    // gets room in the hash table for the blocks of its bytes, which its
+    // stored bytes never exceed.
+    const size_t hashLength = hashBytes(settings_.verification);
+    uint64_t room = 0;
+    for (const TocFile& f : plan_.files) {
+        reservedHash_.push_back(room);
+        room += blocksOf(f.size, o_.blockSize) * hashLength;
+    }
+    if (room > kMax32) fail("the table of block hashes would pass 4 GiB; use a larger --block-size");
+    hashes_.assign(static_cast<size_t>(room), 0);
+    tocSize_ = toc().size();
+    dataOffset_ = l_.headerSize + tocSize_;
+    if (dataOffset_ > kMax32) fail("the table of contents would pass 4 GiB");
 }
 
-std::vector<uint8_t> PackRun::header(uint32_t tocSize) const {
-    std::vector<uint8_t> h(kHeaderSize, 0);
-    std::memcpy(h.data(), "_ARCHIVE", 8);
-    h[8] = 2;                                     // major 2, minor 0
-    for (size_t i = 0; i < name_.size(); ++i) {
-        h[28 + 2 * i] = static_cast<uint8_t>(name_[i]);
-        h[29 + 2 * i] = static_cast<uint8_t>(name_[i] >> 8);
-    }
-    const auto dataOffset = static_cast<uint32_t>(dataOffset_);
-    for (int i = 0; i < 4; ++i) {
-        h[172 + static_cast<size_t>(i)] = static_cast<uint8_t>(tocSize >> (8 * i));
-        h[176 + static_cast<size_t>(i)] = static_cast<uint8_t>(dataOffset >> (8 * i));
-    }
-    return h;
+std::vector<uint8_t> PackRun::toc() const {
+    TocInput in;
+    in.drives = &plan_.drives;
+    in.folders = &plan_.folders;
+    in.fileNames = &fileNames_;
+    in.entries = &entries_;
+    in.verification = verificationByte(settings_.verification);
+    in.hashBlockSize = l_.verification ? o_.blockSize : 0;
+    in.hashes = &hashes_;
+    return tocBytes(l_, in);
 }
 
-void PackRun::writeOne(TemporaryArchive& out, size_t k, Prepared& p) {
-    if (!p.error.empty()) throw PackError(p.error);
-    const TocFile& file = plan_.files[k];
-    const uint64_t end = at_ + kBlockSize + p.bytes.size();
-    if (end > kMax32)
-        throw PackError("\"" + shownUtf8(file) + "\": the archive would pass 4 GiB, beyond its 32-bit offsets");
-    uint8_t block[kBlockSize] = {};
-    std::memcpy(block, file.name.data(), file.name.size());
-    for (int i = 0; i < 4; ++i) {
-        block[kBlockNameSize + static_cast<size_t>(i)] = static_cast<uint8_t>(file.mtime >> (8 * i));
-        block[kBlockNameSize + 4 + static_cast<size_t>(i)] = static_cast<uint8_t>(p.crc >> (8 * i));
+// Checks that the file's block and stored bytes from at_ stay within the
+// layout's offsets and records where they go.
+void PackRun::place(size_t k, uint64_t storedSize) {
+    const uint64_t end = at_ + l_.blockSize + storedSize;
+    if (l_.offsets32() && end > kMax32)
+        fail("\"" + shown(k) + "\": the archive would pass 4 GiB (" + std::to_string(end) + " bytes with file " +
+             std::to_string(k + 1) + " of " + std::to_string(plan_.files.size()) + "), beyond the 32-bit offsets of a " +
+             l_.word + " archive; use --layout v9 or v10");
+    entries_[k].dataOffset = at_ + l_.blockSize - dataOffset_;
+}
+
+void PackRun::finishFile(size_t k, const PackedFile& p) {
+    StoredEntry& e = entries_[k];
+    e.storage = p.storage;
+    e.storedSize = static_cast<uint32_t>(p.storedSize);
+    e.size = static_cast<uint32_t>(p.size);
+    e.mtime = plan_.files[k].mtime;
+    e.storedCrc = p.storedCrc;
+    if (!p.hashes.empty()) {
+        if (reservedHash_.empty()) {
+            e.hashOffset = static_cast<uint32_t>(hashes_.size());
+            if (hashes_.size() + p.hashes.size() > kMax32) fail("the table of block hashes would pass 4 GiB");
+            hashes_.insert(hashes_.end(), p.hashes.begin(), p.hashes.end());
+        } else {
+            e.hashOffset = static_cast<uint32_t>(reservedHash_[k]);
+            std::copy(p.hashes.begin(), p.hashes.end(), hashes_.begin() + static_cast<std::ptrdiff_t>(reservedHash_[k]));
+        }
     }
-    std::string why = out.writeAt(block, sizeof block, at_);
-    if (why.empty()) why = out.writeAt(p.bytes.data(), p.bytes.size(), at_ + kBlockSize);
-    if (!why.empty()) throw PackError("cannot write \"" + out.path().string() + "\": " + why);
-    entries_[k] = {p.flag, static_cast<uint32_t>(at_ + kBlockSize - dataOffset_),
-                   static_cast<uint32_t>(p.bytes.size()), static_cast<uint32_t>(p.size)};
-    at_ = end;
+    at_ += l_.blockSize + p.storedSize;
     report_.originalBytes += static_cast<int64_t>(p.size);
-    static constexpr const char* kHow[] = {"stored", "stream", "buffer"};
-    log_("Packed " + file.shown + ": " + std::to_string(p.size) + " -> " +
-         std::to_string(p.bytes.size()) + " bytes, " + kHow[p.flag >> 4]);
-    host_.progress(static_cast<int>(k) + 1, "Packed: " + file.shown);
+    static constexpr const char* kHow[] = {"stored", "stream", "buffer", "brotli stream", "brotli buffer"};
+    // The log and the progress label are Windows-1252 in every layout.
+    const std::string name = l_.utf8 ? utf8ToCp1252(plan_.files[k].shown) : plan_.files[k].shown;
+    log_("Packed " + name + ": " + std::to_string(p.size) + " -> " + std::to_string(p.storedSize) + " bytes, " +
+         kHow[std::min<size_t>(p.storage, 4)]);
+    host_.progress(static_cast<int>(k) + 1, "Packed: " + name);
+}
+
+void PackRun::writeWhole(TemporaryArchive& out, size_t k, PackedFile& p) {
+    if (!p.error.empty()) fail(p.error);
+    place(k, p.storedSize);
+    if (l_.blockSize != 0) {
+        const auto block = blockBytes(l_, plan_.files[k].name, plan_.files[k].mtime, p.crcOfBytes);
+        check(out.writeAt(block.data(), block.size(), at_));
+    }
+    check(out.writeAt(p.bytes.data(), p.bytes.size(), at_ + l_.blockSize));
+    finishFile(k, p);
+}
+
+void PackRun::writeStreamed(TemporaryArchive& out, size_t k) {
+    const TocFile& file = plan_.files[k];
+    place(k, 0);
+    const uint64_t dataAt = at_ + l_.blockSize;
+    auto sink = [&](const uint8_t* data, size_t size, uint64_t at) -> Status {
+        if (l_.offsets32() && dataAt + at + size > kMax32) place(k, at + size);
+        return out.writeAt(data, size, dataAt + at);
+    };
+    auto stop = [&] {
+        host_.letEventsRun();
+        return host_.stopRequested();
+    };
+    PackedFile p;
+    check(packStreamed(file.path, file.size, settings_, sink, stop, p));
+    if (l_.blockSize != 0) {
+        const auto block = blockBytes(l_, file.name, file.mtime, p.crcOfBytes);
+        check(out.writeAt(block.data(), block.size(), at_));
+    }
+    finishFile(k, p);
 }
 
 void PackRun::dataPass(TemporaryArchive& out) {
     const size_t count = plan_.files.size();
-    auto stopCheck = [&](size_t k) {
+    auto whole = [&](size_t k) { return plan_.files[k].size <= kWholeUpTo; };
+    auto stopCheck = [&] {
         host_.letEventsRun();
-        if (host_.stopRequested()) throw PackError("stopped before all files were packed");
+        if (host_.stopRequested()) fail("stopped before all files were packed");
     };
     if (o_.jobs <= 1 || count < 2) {
-        Compressor compressor(libdeflate_alloc_compressor(o_.level));
-        if (!compressor) throw PackError("not enough memory for the compressor");
-        std::vector<uint8_t> scratch;
-        Prepared p;
+        WholeCompressor compressor(o_.level);
+        if (!compressor.ok()) fail("not enough memory for the compressor");
+        PackedFile p;
         for (size_t k = 0; k < count; ++k) {
-            stopCheck(k);
-            prepare(plan_.files[k], compressor.get(), scratch, p);
-            writeOne(out, k, p);
+            stopCheck();
+            if (!whole(k)) {
+                writeStreamed(out, k);
+                continue;
+            }
+            compressor.pack(plan_.files[k].path, plan_.files[k].name, plan_.files[k].size, settings_, p);
+            writeWhole(out, k, p);
+            p = PackedFile{};
         }
         return;
     }
 
-    // Workers prepare files ahead of the writer, within a window of slots and
-    // a budget of pending bytes; the writer takes them in table order, so the
-    // archive does not depend on the number of workers. Slots are cheap and
-    // the byte budget bounds the memory, so the window is wide: a narrow one
-    // would idle every worker behind one large file.
+    // Workers prepare whole files ahead of the writer, within a window of
+    // slots and a budget of bytes in flight; the writer takes them in table
+    // order and streams the large ones itself, so the archive does not
+    // depend on the number of workers. Slots are cheap and the byte budget
+    // bounds the memory, so the window is wide: a narrow one would idle
+    // every worker behind one large file.
     const int window = o_.jobs * 256;
-    std::vector<Prepared> slots(static_cast<size_t>(window));
-    struct WorkerState {
-        Compressor compressor;
-        std::vector<uint8_t> scratch;
-    };
-    std::vector<WorkerState> workers(static_cast<size_t>(o_.jobs));
-    for (WorkerState& w : workers) w.compressor.reset(libdeflate_alloc_compressor(o_.level));
+    std::vector<PackedFile> slots(static_cast<size_t>(window));
+    std::vector<std::unique_ptr<WholeCompressor>> workers;
+    for (int j = 0; j < o_.jobs; ++j) workers.push_back(std::make_unique<WholeCompressor>(o_.level));
     auto produce = [&](int worker, int k) {
-        WorkerState& w = workers[static_cast<size_t>(worker)];
-        Prepared& slot = slots[static_cast<size_t>(k % window)];
+        const auto kk = static_cast<size_t>(k);
+        PackedFile& slot = slots[kk % static_cast<size_t>(window)];
+        if (!whole(kk)) return;
+        WholeCompressor& w = *workers[static_cast<size_t>(worker)];
         try {
-            if (!w.compressor)
-                slot.error = "not enough memory for the compressor";
-            else
-                prepare(plan_.files[static_cast<size_t>(k)], w.compressor.get(), w.scratch, slot);
+            if (!w.ok()) slot.error = "not enough memory for the compressor";
+            else w.pack(plan_.files[kk].path, plan_.files[kk].name, plan_.files[kk].size, settings_, slot);
         } catch (const std::bad_alloc&) {
-            slot.error = "not enough memory to pack \"" + plan_.files[static_cast<size_t>(k)].path.string() + "\"";
+            slot.error = "not enough memory to pack \"" + plan_.files[kk].path.string() + "\"";
         }
     };
-    auto take = [&](int k) {
-        Prepared& slot = slots[static_cast<size_t>(k % window)];
-        writeOne(out, static_cast<size_t>(k), slot);
-        slot.bytes = {};
+    auto takeOne = [&](int k) {
+        const auto kk = static_cast<size_t>(k);
+        PackedFile& slot = slots[kk % static_cast<size_t>(window)];
+        if (whole(kk)) writeWhole(out, kk, slot);
+        else writeStreamed(out, kk);
+        slot = PackedFile{};
     };
     OrderedPipeline(o_.jobs, window, kPendingBudget,
-                    [&](int k) { return static_cast<uint64_t>(plan_.files[static_cast<size_t>(k)].size); })
+                    [&](int k) {
+                        const auto kk = static_cast<size_t>(k);
+                        return whole(kk) ? wholeCost(plan_.files[kk].size, settings_) : uint64_t{0};
+                    })
         .run(static_cast<int>(count), produce,
-             [&](int k) {
-                 stopCheck(static_cast<size_t>(k));
+             [&](int) {
+                 stopCheck();
                  return true;
              },
-             take);
+             takeOne);
 }
 
 PackReport PackRun::run() {
     checkOptions();
-    ScanOptions scan;
-    scan.keepCase = o_.keepCase;
-    std::error_code ec;
-    scan.exclude = fs::weakly_canonical(fs::absolute(o_.target, ec), ec);
-    roots_.reserve(o_.drives.size());
-    for (const PackDrive& d : o_.drives) roots_.push_back(scanFolder(d.folder, scan, report_.warnings));
-    std::vector<PlanDrive> drives;
-    for (size_t i = 0; i < roots_.size(); ++i) drives.push_back({aliases_[i], &roots_[i]});
-    plan_ = layOut(drives);
-    for (size_t i = 0; i < plan_.files.size(); ++i) {
-        TocFile& f = plan_.files[i];
-        if (f.size > kMax32)
-            throw PackError("\"" + shownUtf8(f) + "\": " + std::to_string(f.size) +
-                            " bytes, beyond the archive's 32-bit sizes");
-    }
-    if (o_.mtime)
-        for (TocFile& f : plan_.files) f.mtime = *o_.mtime;
-    const RecordLayout layout = o_.layout == PackLayout::Narrow ? RecordLayout::Narrow : RecordLayout::Wide;
-    const uint64_t tocSize = tocBytes(plan_, layout, {}).size();
-    dataOffset_ = kHeaderSize + tocSize;
-    if (dataOffset_ > kMax32) throw PackError("the table of contents passes 4 GiB");
+    planTables();
     at_ = dataOffset_;
-    entries_.assign(plan_.files.size(), StoredEntry{});
 
     TemporaryArchive out(o_.target);
-    if (!out.opened())
-        throw PackError("cannot create \"" + o_.target.string() + "\": " + out.openError());
+    check(out.opened());
     host_.progressStart(std::max<int>(1, static_cast<int>(plan_.files.size())));
     try {
         dataPass(out);
@@ -395,17 +375,36 @@ PackReport PackRun::run() {
     }
     host_.progressEnd();
 
-    const std::vector<uint8_t> toc = tocBytes(plan_, layout, entries_);
-    const std::vector<uint8_t> head = header(static_cast<uint32_t>(tocSize));
-    std::string why = out.writeAt(head.data(), head.size(), 0);
-    if (why.empty()) why = out.writeAt(toc.data(), toc.size(), kHeaderSize);
-    if (!why.empty()) throw PackError("cannot write \"" + out.path().string() + "\": " + why);
-    const auto signatures = computeSignatures(out.path(), static_cast<int32_t>(tocSize));
-    if (!signatures) throw PackError("cannot sign \"" + out.path().string() + "\": " + signatures.message());
-    why = out.writeAt(signatures->headerBlock.data(), 16, 12);
-    if (why.empty()) why = out.writeAt(signatures->extraBlock.data(), 16, 156);
-    if (why.empty()) why = out.commit();
-    if (!why.empty()) throw PackError("cannot write \"" + o_.target.string() + "\": " + why);
+    const uint64_t dataEnd = at_;
+    const std::vector<uint8_t> tocBytes = toc();
+    HeaderFields fields;
+    fields.name = name_;
+    fields.tocSize = tocBytes.size();
+    fields.dataOffset = dataOffset_;
+    fields.dataSize = dataEnd - dataOffset_;
+    if (l_.tocAfterData) {
+        fields.tocOffset = dataEnd;
+        at_ = dataEnd + tocBytes.size();
+    } else {
+        fields.tocOffset = l_.headerSize;
+        if (tocBytes.size() != tocSize_) fail("the table of contents changed size while packing");
+    }
+    if (l_.offsets32() && (at_ > kMax32 || fields.tocSize > kMax32))
+        fail("the archive would pass 4 GiB (" + std::to_string(at_) + " bytes), beyond the 32-bit offsets of a " +
+             l_.word + " archive; use --layout v9 or v10");
+    const std::vector<uint8_t> head = headerBytes(l_, fields);
+    check(out.writeAt(tocBytes.data(), tocBytes.size(), fields.tocOffset));
+    check(out.writeAt(head.data(), head.size(), 0));
+    check(out.truncate(at_));
+    if (l_.headerMd5s) {
+        const auto md5 = computeSignatures(out.path(), SignedRanges{static_cast<int64_t>(l_.headerSize),
+                                                                    static_cast<int64_t>(fields.tocOffset),
+                                                                    static_cast<int64_t>(fields.tocSize)});
+        if (!md5) fail("cannot sign \"" + out.path().string() + "\": " + md5.message());
+        check(out.writeAt(md5->headerBlock.data(), 16, 12));
+        check(out.writeAt(md5->extraBlock.data(), 16, 156));
+    }
+    check(out.commit(target_));
 
     report_.ok = true;
     report_.folders = static_cast<int>(plan_.folders.size());
@@ -423,12 +422,8 @@ PackLayout defaultPackLayout(const fs::path& target) {
 }
 
 uint32_t chooseFlag(std::string_view storedName, uint64_t size) {
-    static constexpr std::string_view kText[] = {
-        "lua", "ucs", "txt", "ai", "scar", "events", "ship", "wepn", "subs", "resource", "madstate",
-        "miss", "level", "xml", "ini", "cfg", "csv", "htm", "html", "json", "inf", "con"};
-    if (size <= kStoredUpTo) return 0;
-    const std::string ext = extensionOf(storedName);
-    return std::find(std::begin(kText), std::end(kText), ext) != std::end(kText) ? 0x20 : 0x10;
+    const uint8_t storage = chooseStorage(storedName, size, PackStorage::Zlib);
+    return storage == 1 ? 0x10u : storage == 2 ? 0x20u : 0u;
 }
 
 bool chooseMtime(std::optional<int64_t> explicitSeconds, const char* sourceDateEpoch,
@@ -456,20 +451,21 @@ bool chooseMtime(std::optional<int64_t> explicitSeconds, const char* sourceDateE
 }
 
 PackReport packArchive(const PackOptions& options, LogSink& log, ReportSink& host) {
+    // Buffers of a MiB or more (files read whole, compressor tables) go back
+    // to the system when freed, instead of staying in the allocator's
+    // per-thread arenas, where a run of many jobs would keep each one's peak.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     PackRun run(options, log, host);
+    PackReport failed;
     try {
         return run.run();
-    } catch (const PackError& e) {
-        PackReport failed;
-        failed.error = e.what();
-        log(utf8ToCp1252("Cannot pack: " + failed.error));
-        return failed;
+    } catch (const RunFailure& e) {
+        failed.error = e.message;
     } catch (const std::bad_alloc&) {
-        PackReport failed;
         failed.error = "not enough memory";
-        log("Cannot pack: not enough memory");
-        return failed;
     }
+    log(utf8ToCp1252("Cannot pack: " + failed.error));
+    return failed;
 }
 
 } // namespace sga

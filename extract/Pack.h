@@ -1,8 +1,12 @@
 #pragma once
-// Packing folders into a version 2 archive: one drive per folder, names in
-// Windows-1252 (lower case unless kept), every file's 264-byte block, zlib
-// streams, both header signatures. The archive is written under a temporary
-// name beside the target and renamed over it only once complete.
+// Packing folders into an archive of version 2, 4, 5, 7, 9 or 10: one drive
+// per folder, names in lower case unless kept (Windows-1252 up to version 5,
+// UTF-8 from 7), what each layout carries per file (blocks, CRCs, block
+// hashes) and in its header (MD5s, a zero signature). The archive is written
+// under a temporary name beside the target and renamed over it only once
+// complete.
+
+#include "extract/PackFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -16,10 +20,6 @@ namespace sga {
 class LogSink;
 class ReportSink;
 
-enum class PackLayout {
-    Narrow,   // 17-byte file records with an 8-bit flag ("hw2")
-    Wide,     // 20-byte file records with a 32-bit flag ("dow")
-};
 // Wide for a ".sga" target, Narrow otherwise.
 PackLayout defaultPackLayout(const std::filesystem::path& target);
 
@@ -33,7 +33,11 @@ struct PackOptions {
     std::filesystem::path target;
     PackLayout layout = PackLayout::Narrow;
     std::string archiveName;            // UTF-8; empty: the target's name without extension
-    int level = 9;                      // 1 to 12
+    int level = 9;                      // 1 to 12 (Brotli: quality level - 1)
+    PackVerification verification = PackVerification::Crc;   // from version 7
+    uint32_t blockSize = 32768;         // of the per-block hashes
+    PackStorage storage = PackStorage::Zlib;                 // Brotli in version 10 only
+    bool force = false;                 // replace a read-only target
     int jobs = 1;                       // files read and compressed at once
     bool keepCase = false;
     std::optional<uint32_t> mtime;      // every file's time; otherwise each file's own

@@ -1,3 +1,5 @@
+// Packing, the tree half. Failures inside are raised as TreeFailure and
+// become an error at each public function.
 #include "extract/PackTree.h"
 
 #include "core/Cp1252.h"
@@ -14,10 +16,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+struct TreeFailure {
+    std::string message;
+};
+
 std::string quotedPath(std::string_view shown) { return "\"" + std::string(shown) + "\""; }
 
+[[noreturn]] void fail(std::string message) { throw TreeFailure{std::move(message)}; }
+
 [[noreturn]] void refuse(std::string_view shown, std::string_view why) {
-    throw PackError(quotedPath(shown) + ": " + std::string(why));
+    fail(quotedPath(shown) + ": " + std::string(why));
 }
 
 bool isControl(unsigned char c) {
@@ -25,16 +33,47 @@ bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 
-void put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
+constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+
+// The code point that begins at text[i], or kNotUtf8.
+char32_t utf8At(std::string_view text, size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) return c;
+    int extra = 0;
+    char32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
+    else return kNotUtf8;
+    if (i + static_cast<size_t>(extra) >= text.size()) return kNotUtf8;
+    for (int k = 1; k <= extra; ++k) {
+        const auto d = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+        if ((d & 0xC0) != 0x80) return kNotUtf8;
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kNotUtf8;
+    return cp;
 }
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+
+size_t utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+void appendCodePoint(std::string& out, char32_t cp) {
+    if (cp < 0x10000) return appendUtf8(out, cp);
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
 }
-void putField(std::vector<uint8_t>& b, const std::string& text, size_t width) {
-    for (size_t i = 0; i < width; ++i)
-        b.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : uint8_t{0});
+
+char32_t lowerCodePoint(char32_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+    if (c == 0x178) return 0xFF;
+    if ((c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    return c;
 }
 
 class Scanner {
@@ -68,8 +107,10 @@ public:
                 warnings_.push_back("skipped " + quotedPath(shown(rel)) + ": not a regular file");
                 continue;
             }
-            const std::string name = storedName(diskName, options_.keepCase, shown(rel));
-            seen.emplace_back(lowerCp1252(name), rel);
+            Expected<std::string> stored = storedName(diskName, options_, shown(rel));
+            if (!stored) fail(stored.message());
+            const std::string name = std::move(stored.value());
+            seen.emplace_back(options_.utf8 ? lowerUtf8(name) : lowerCp1252(name), rel);
             if (S_ISDIR(st.st_mode)) {
                 SourceFolder child;
                 child.name = name;
@@ -109,7 +150,7 @@ private:
 
 class Numbering {
 public:
-    explicit Numbering(TocPlan& plan) : plan_(plan) {}
+    Numbering(TocPlan& plan, const LayoutFacts& layout) : plan_(plan), layout_(layout) {}
 
     void drive(const PlanDrive& d) {
         TocDrive drive;
@@ -139,11 +180,10 @@ public:
 
     void finish() {
         const size_t names = plan_.folders.size() + plan_.files.size();
-        if (names > kMaxNames)
-            throw PackError("too many names: " + std::to_string(plan_.folders.size()) +
-                            " folders and " + std::to_string(plan_.files.size()) +
-                            " files, the archive holds at most " + std::to_string(kMaxNames) +
-                            " in all");
+        if (names > layout_.maxNames)
+            fail("too many names: " + std::to_string(plan_.folders.size()) + " folders and " +
+                 std::to_string(plan_.files.size()) + " files, a " + layout_.word +
+                 " archive holds at most " + std::to_string(layout_.maxNames) + " in all");
     }
 
 private:
@@ -156,11 +196,13 @@ private:
 
     void checkRoom(size_t wanted, const char* what, const std::string& alias, const std::string& dir,
                    const std::string& name) const {
-        if (wanted > kMaxNames)
-            throw PackError("too many " + std::string(what) + ": " + quotedPath(cp1252ToUtf8(
-                                                                        shownOf(alias, dir, name))) +
-                            " would be number " + std::to_string(wanted) + ", the archive holds at most " +
-                            std::to_string(kMaxNames));
+        const uint64_t most = std::min(layout_.maxRecords, layout_.maxNames);
+        if (wanted > most) {
+            const std::string shown = shownOf(alias, dir, name);
+            fail("too many " + std::string(what) + ": " + quotedPath(layout_.utf8 ? shown : cp1252ToUtf8(shown)) +
+                 " would be number " + std::to_string(wanted) + ", a " + layout_.word + " archive holds at most " +
+                 std::to_string(most));
+        }
     }
 
     // Gives the children of folder `index` one block, then numbers each child's.
@@ -181,6 +223,7 @@ private:
     }
 
     TocPlan& plan_;
+    const LayoutFacts& layout_;
     std::vector<const SourceFolder*> sources_;   // beside plan_.folders
     std::string alias_;
 };
@@ -200,101 +243,84 @@ std::string lowerCp1252(std::string text) {
     return text;
 }
 
-std::string storedName(std::string_view diskName, bool keepCase, std::string_view shown) {
-    const std::string text = utf8ToCp1252(diskName);
-    if (cp1252ToUtf8(text) != diskName)
-        refuse(shown, "the name cannot be written in Windows-1252");
-    for (char c : text) {
-        if (isControl(static_cast<unsigned char>(c)))
-            refuse(shown, "the name holds a control character");
-        if (c == '\\') refuse(shown, "the name holds a backslash, the archive's separator");
-        if (c == ':') refuse(shown, "the name holds a colon, which ends a drive alias in archive paths");
+std::string lowerUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const char32_t cp = utf8At(text, i);
+        if (cp == kNotUtf8) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        i += utf8Length(cp);
+        appendCodePoint(out, lowerCodePoint(cp));
     }
-    if (text.size() >= kBlockNameSize)
-        refuse(shown, "the name is " + std::to_string(text.size()) + " bytes long, at most " +
-                          std::to_string(kBlockNameSize - 1) + " fit");
-    return keepCase ? text : lowerCp1252(text);
+    return out;
 }
 
-SourceFolder scanFolder(const fs::path& folder, const ScanOptions& options,
-                        std::vector<std::string>& warnings) {
+Expected<std::string> storedName(std::string_view diskName, const ScanOptions& options, std::string_view shown) {
+    try {
+        std::string text;
+        if (options.utf8) {
+            for (size_t i = 0; i < diskName.size();) {
+                const char32_t cp = utf8At(diskName, i);
+                if (cp == kNotUtf8) refuse(shown, "the name is not UTF-8");
+                if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) refuse(shown, "the name holds a control character");
+                i += utf8Length(cp);
+            }
+            text = diskName;
+        } else {
+            text = utf8ToCp1252(diskName);
+            if (cp1252ToUtf8(text) != diskName) refuse(shown, "the name cannot be written in Windows-1252");
+            for (char c : text)
+                if (isControl(static_cast<unsigned char>(c))) refuse(shown, "the name holds a control character");
+        }
+        for (char c : text) {
+            if (c == '\\') refuse(shown, "the name holds a backslash, the archive's separator");
+            if (c == ':') refuse(shown, "the name holds a colon, which ends a drive alias in archive paths");
+        }
+        if (text.size() > options.maxNameBytes)
+            refuse(shown, "the name is " + std::to_string(text.size()) + " bytes long, at most " +
+                              std::to_string(options.maxNameBytes) + " fit");
+        if (options.keepCase) return text;
+        return options.utf8 ? lowerUtf8(text) : lowerCp1252(text);
+    } catch (const TreeFailure& f) {
+        return Status::error(ErrorCode::BadField, f.message);
+    }
+}
+
+Expected<SourceFolder> scanFolder(const fs::path& folder, const ScanOptions& options,
+                                  std::vector<std::string>& warnings) {
     std::error_code ec;
     const std::string shownRoot = folder.string();
     if (!fs::is_directory(folder, ec))
-        throw PackError(quotedPath(shownRoot) + ": not a folder" +
-                        (ec && ec != std::errc::no_such_file_or_directory ? " (" + ec.message() + ")"
-                                                                           : std::string()));
+        return Status::error(ErrorCode::CannotOpen,
+                             quotedPath(shownRoot) + ": not a folder" +
+                                 (ec && ec != std::errc::no_such_file_or_directory ? " (" + ec.message() + ")"
+                                                                                   : std::string()));
     SourceFolder root;
     root.path = fs::canonical(folder, ec);
-    if (ec) throw PackError(quotedPath(shownRoot) + ": " + ec.message());
-    Scanner scanner(options, warnings, shownRoot);
-    scanner.scan(root, "");
+    if (ec) return Status::error(ErrorCode::CannotOpen, quotedPath(shownRoot) + ": " + ec.message());
+    try {
+        Scanner scanner(options, warnings, shownRoot);
+        scanner.scan(root, "");
+    } catch (const TreeFailure& f) {
+        return Status::error(ErrorCode::CannotOpen, f.message);
+    }
     return root;
 }
 
-TocPlan layOut(const std::vector<PlanDrive>& drives) {
+Expected<TocPlan> layOut(const std::vector<PlanDrive>& drives, const LayoutFacts& layout) {
     TocPlan plan;
-    Numbering numbering(plan);
-    for (const PlanDrive& d : drives) numbering.drive(d);
-    numbering.finish();
+    try {
+        Numbering numbering(plan, layout);
+        for (const PlanDrive& d : drives) numbering.drive(d);
+        numbering.finish();
+    } catch (const TreeFailure& f) {
+        return Status::error(ErrorCode::BadField, f.message);
+    }
     return plan;
-}
-
-std::vector<uint8_t> tocBytes(const TocPlan& plan, RecordLayout layout,
-                              const std::vector<StoredEntry>& entries) {
-    constexpr uint32_t kTocHeader = 24, kDrive = 138, kFolder = 12;
-    const uint32_t record = layout == RecordLayout::Narrow ? 17 : 20;
-    const uint32_t drives = kTocHeader;
-    const uint32_t folders = drives + kDrive * static_cast<uint32_t>(plan.drives.size());
-    const uint32_t files = folders + kFolder * static_cast<uint32_t>(plan.folders.size());
-    const uint32_t names = files + record * static_cast<uint32_t>(plan.files.size());
-
-    std::vector<uint8_t> nameBytes;
-    std::vector<uint32_t> folderName, fileName;
-    for (const TocFolder& f : plan.folders) {
-        folderName.push_back(static_cast<uint32_t>(nameBytes.size()));
-        nameBytes.insert(nameBytes.end(), f.path.begin(), f.path.end());
-        nameBytes.push_back(0);
-    }
-    for (const TocFile& f : plan.files) {
-        fileName.push_back(static_cast<uint32_t>(nameBytes.size()));
-        nameBytes.insert(nameBytes.end(), f.name.begin(), f.name.end());
-        nameBytes.push_back(0);
-    }
-
-    std::vector<uint8_t> b;
-    b.reserve(names + nameBytes.size());
-    put32(b, drives);
-    put16(b, static_cast<uint32_t>(plan.drives.size()));
-    put32(b, folders);
-    put16(b, static_cast<uint32_t>(plan.folders.size()));
-    put32(b, files);
-    put16(b, static_cast<uint32_t>(plan.files.size()));
-    put32(b, names);
-    put16(b, static_cast<uint32_t>(plan.folders.size() + plan.files.size()));
-    for (const TocDrive& d : plan.drives) {
-        putField(b, d.alias, 64);
-        putField(b, d.alias, 64);
-        for (uint32_t v : {d.firstFolder, d.lastFolder, d.firstFile, d.lastFile, d.root}) put16(b, v);
-    }
-    for (size_t i = 0; i < plan.folders.size(); ++i) {
-        const TocFolder& f = plan.folders[i];
-        put32(b, folderName[i]);
-        for (uint32_t v : {f.firstFolder, f.lastFolder, f.firstFile, f.lastFile}) put16(b, v);
-    }
-    for (size_t i = 0; i < plan.files.size(); ++i) {
-        const StoredEntry e = i < entries.size() ? entries[i] : StoredEntry{};
-        put32(b, fileName[i]);
-        if (layout == RecordLayout::Narrow)
-            b.push_back(static_cast<uint8_t>(e.flag));
-        else
-            put32(b, e.flag);
-        put32(b, e.dataOffset);
-        put32(b, e.storedSize);
-        put32(b, e.size);
-    }
-    b.insert(b.end(), nameBytes.begin(), nameBytes.end());
-    return b;
 }
 
 } // namespace sga::pack

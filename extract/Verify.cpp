@@ -50,31 +50,39 @@ std::string hexOf(const std::array<uint8_t, 16>& bytes) {
 
 } // namespace
 
-Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, int32_t headerValue) {
+Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, const SignedRanges& ranges) {
     FileReader file;
     if (!file.open(archive)) return Status::error(ErrorCode::CannotOpen, "cannot open the archive: " + file.error());
-    if (headerValue < 0 || kSignedFrom + headerValue > file.size()) {
-        return Status::error(ErrorCode::Truncated, "headerValue " + std::to_string(headerValue) +
+    const int64_t tocEnd = ranges.tocOffset + ranges.tocSize;
+    if (ranges.tocSize < 0 || ranges.tocOffset < ranges.signedFrom || tocEnd > file.size() ||
+        ranges.signedFrom > file.size()) {
+        return Status::error(ErrorCode::Truncated, "the table of contents of " + std::to_string(ranges.tocSize) +
+                                                       " bytes at offset " + std::to_string(ranges.tocOffset) +
                                                        " runs past the end of the file (" +
                                                        std::to_string(file.size()) + " bytes)");
     }
     Digest whole = startMd5(kHeaderKey), toc = startMd5(kTocKey);
-    if (!whole || !toc || !file.seek(kSignedFrom)) return Status::error("cannot compute MD5");
+    if (!whole || !toc || !file.seek(ranges.signedFrom)) return Status::error("cannot compute MD5");
     std::vector<uint8_t> chunk(1 << 20);
-    int64_t tocLeft = headerValue;
+    int64_t at = ranges.signedFrom;
     while (!file.atEnd()) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(file.remaining(), chunk.size()));
         if (!file.read(chunk.data(), n))
             return Status::error(ErrorCode::CannotOpen, "cannot read the archive: " + file.error());
-        const size_t forToc = static_cast<size_t>(std::min<int64_t>(tocLeft, n));
         EVP_DigestUpdate(whole.get(), chunk.data(), n);
-        EVP_DigestUpdate(toc.get(), chunk.data(), forToc);
-        tocLeft -= static_cast<int64_t>(forToc);
+        const int64_t from = std::max(at, ranges.tocOffset);
+        const int64_t to = std::min(at + static_cast<int64_t>(n), tocEnd);
+        if (from < to) EVP_DigestUpdate(toc.get(), chunk.data() + (from - at), static_cast<size_t>(to - from));
+        at += static_cast<int64_t>(n);
     }
     ArchiveSignatures out;
     if (!finishMd5(whole.get(), out.headerBlock) || !finishMd5(toc.get(), out.extraBlock))
         return Status::error("cannot compute MD5");
     return out;
+}
+
+Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, int32_t headerValue) {
+    return computeSignatures(archive, SignedRanges{kSignedFrom, kSignedFrom, headerValue});
 }
 
 namespace {
@@ -285,7 +293,9 @@ std::vector<VerifyProblem> headerProblems(const ArchiveModel& model, const std::
     auto headerProblem = [&](std::string message) { problems.push_back({0, {}, std::move(message)}); };
     if (model.tocSize < 0 || model.tocSize > INT32_MAX) {
         headerProblem("the table of contents size " + std::to_string(model.tocSize) + " is out of range");
-    } else if (const auto computed = computeSignatures(sFile, static_cast<int32_t>(model.tocSize)); !computed) {
+    } else if (const auto computed =
+                   computeSignatures(sFile, SignedRanges{model.signedFrom, model.tocOffset, model.tocSize});
+               !computed) {
         headerProblem(computed.message());
     } else {
         const ArchiveSignatures& expected = *computed;
@@ -310,7 +320,12 @@ VerifyReport verifyArchive(const ArchiveModel& model, const std::filesystem::pat
     // that runs beside the entries' checks.
     std::vector<VerifyProblem> header;
     std::thread signatures;
-    if (model.hasHeaderSignatures) {
+    // Versions 4 and 5 may leave both MD5 fields zero: not signed. (A version 2
+    // header always carries them.)
+    constexpr std::array<uint8_t, 16> kZero{};
+    report.notSigned = model.hasHeaderSignatures && (model.major == 4 || model.major == 5) &&
+                       model.dataSignature == kZero && model.tocSignature == kZero;
+    if (model.hasHeaderSignatures && !report.notSigned) {
         report.signaturesChecked = true;
         if (jobs > 1)
             signatures = std::thread([&] { header = headerProblems(model, sFile); });

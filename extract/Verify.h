@@ -27,22 +27,34 @@ struct VerifyReport {
     int entriesChecked = 0;
     int entriesFailed = 0;
     bool signaturesChecked = false;   // layouts with header signatures only
+    bool notSigned = false;           // versions 4 and 5: both header MD5 fields zero, nothing checked
     std::vector<VerifyProblem> problems;
     bool ok() const { return problems.empty(); }
 };
 
-// The two signatures a version 2 header carries: headerBlock is the MD5 of
-// a fixed text and every byte from offset 180 to the end; extraBlock the MD5
-// of another text and the headerValue bytes from offset 180.
+// The two signatures a version 2, 4 or 5 header carries: headerBlock is the
+// MD5 of a fixed text and every byte from the end of the header to the end
+// of the file; extraBlock the MD5 of another text and the ToC's bytes.
 struct ArchiveSignatures {
     std::array<uint8_t, 16> headerBlock{};
     std::array<uint8_t, 16> extraBlock{};
 };
-// Fails when the file cannot be read or headerValue runs past its end.
+// Where the two signed ranges lie: the data MD5 covers signedFrom to the end
+// of the file, the ToC MD5 tocSize bytes from tocOffset.
+struct SignedRanges {
+    int64_t signedFrom = 180;
+    int64_t tocOffset = 180;
+    int64_t tocSize = 0;
+};
+// Fails when the file cannot be read or a range runs past its end.
+Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, const SignedRanges& ranges);
+// The version 2 ranges: both from offset 180, the ToC headerValue bytes long.
 Expected<ArchiveSignatures> computeSignatures(const std::filesystem::path& archive, int32_t headerValue);
 
 // Reads every file of the archive (its "decompressing"/"pad" lines go to
-// log) and checks the header signatures where the layout has them.
+// log) and checks the header signatures where the layout has them (versions
+// 2, 4 and 5); a version 4 or 5 header whose two MD5 fields are zero is not
+// signed.
 struct VerifyOptions {
     int jobs = 1;   // entries checked in parallel; the report and the log as with one
 };
