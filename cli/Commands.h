@@ -68,5 +68,7 @@ void addImageCommand(CLI::App& app, Context& context);
 void addPackCommand(CLI::App& app, Context& context);
 void addDiffCommand(CLI::App& app, Context& context);
 void addGrepCommand(CLI::App& app, Context& context);
+void addChunkyCommand(CLI::App& app, Context& context);
+void addRgdCommand(CLI::App& app, Context& context);
 
 } // namespace sga::cli

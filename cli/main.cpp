@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
     addPackCommand(app, context);
     addDiffCommand(app, context);
     addGrepCommand(app, context);
+    addChunkyCommand(app, context);
+    addRgdCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
