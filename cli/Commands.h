@@ -66,6 +66,8 @@ void addCatCommand(CLI::App& app, Context& context);
 void addVerifyCommand(CLI::App& app, Context& context);
 void addImageCommand(CLI::App& app, Context& context);
 void addPackCommand(CLI::App& app, Context& context);
+void addDiffCommand(CLI::App& app, Context& context);
+void addGrepCommand(CLI::App& app, Context& context);
 void addChunkyCommand(CLI::App& app, Context& context);
 void addRgdCommand(CLI::App& app, Context& context);
 

@@ -1,5 +1,6 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Scripting.h"
 
 #include "archive/modSGA.h"
 #include "cli/EntryConvert.h"
@@ -55,6 +56,7 @@ void addExtractCommand(CLI::App& app, Context& context) {
     struct Options : CommonOptions {
         std::string outputDir;
         int jobs = defaultJobs();
+        SelectionOptions selection;
         bool convert = false;
         std::vector<std::string> dictionaries;
     };
@@ -62,6 +64,7 @@ void addExtractCommand(CLI::App& app, Context& context) {
     auto* sub = app.add_subcommand(
         "extract", "Extract every directory and file under DIR/<archive file name>/");
     addCommonOptions(*sub, *options);
+    addSelectionOptions(*sub, options->selection);
     sub->add_option("-o,--output", options->outputDir,
                     "Folder to extract under (default: the current folder)");
     sub->add_option("-j,--jobs", options->jobs, "Entries decoded and written in parallel (default: the machine's cores)")
@@ -77,6 +80,14 @@ void addExtractCommand(CLI::App& app, Context& context) {
         const std::filesystem::path location = options->outputDir.empty()
                                                    ? std::filesystem::current_path(ec)
                                                    : std::filesystem::path(options->outputDir);
+        const auto selected = selectFiles(loaded.model, options->selection);
+        if (!selected) {
+            std::cerr << "sga: " << selected.message() << "\n";
+            context.exitCode = kFailed;
+            return;
+        }
+        // With patterns, the rest of the run (conversions too) sees the selected entries only.
+        if (options->selection.any()) loaded.model = modelOfFiles(loaded.model, *selected);
         CliHost host;
         const ExtractContext extract{loaded.model, options->archive, location, log, host};
         const ExtractReport report = extractAll(extract, {.jobs = options->jobs});

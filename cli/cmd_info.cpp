@@ -1,8 +1,10 @@
 #include "cli/Commands.h"
+#include "cli/Scripting.h"
 
 #include "core/ActivityLog.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace sga::cli {
@@ -27,15 +29,49 @@ std::string signatureText(const std::vector<uint8_t>& signature) {
            "... (not checked)";
 }
 
+Json infoJson(const ArchiveModel& model) {
+    auto text = [&](const std::string& s, std::string_view what) { return jsonText(modelTextToUtf8(model, s), what); };
+    Json info;
+    info["layout"] = std::string(layoutName(model.layout));
+    info["version"] = std::to_string(model.major) + "." + std::to_string(model.minor);
+    info["name"] = text(model.name, "archive name");
+    info["drives"] = Json::array();
+    for (const ArchiveDrive& d : model.drives)
+        info["drives"].push_back(Json{{"alias", text(d.alias, "drive alias")}, {"name", text(d.name, "drive name")}});
+    info["folders"] = model.folderCount();
+    info["files"] = model.files.size();
+    int64_t bytes = 0, stored = 0;
+    // Sizes of a hostile index may add up past 64 bits: the sums then stop at the largest.
+    auto add = [](int64_t& sum, int64_t value) {
+        if (__builtin_add_overflow(sum, value, &sum)) sum = INT64_MAX;
+    };
+    for (const ArchiveFile& f : model.files) {
+        add(bytes, f.size);
+        add(stored, f.storedSize);
+    }
+    info["bytes"] = bytes;
+    info["stored"] = stored;
+    return info;
+}
+
 } // namespace
 
 void addInfoCommand(CLI::App& app, Context& context) {
-    auto options = std::make_shared<CommonOptions>();
+    struct Options : CommonOptions {
+        bool json = false;
+    };
+    auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand("info", "Show the archive's layout, header, drives and counts");
     addCommonOptions(*sub, *options);
+    sub->add_flag("--json", options->json,
+                  "One JSON object: layout, version, name, drives, folders, files, bytes, stored");
     onLoadedArchive(*sub, options, context,
-                    [](LoadedArchive& loaded, LogSink&) {
+                    [options](LoadedArchive& loaded, LogSink&) {
         const ArchiveModel& model = loaded.model;
+        if (options->json) {
+            writeJsonLine(infoJson(model));
+            return;
+        }
         auto text = [&](const std::string& s) { return modelTextToUtf8(model, s); };
         std::printf("Version:      %s\n", layoutDescription(model).c_str());
         std::printf("Archive name: %s\n", text(model.name).c_str());

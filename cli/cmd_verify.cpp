@@ -1,25 +1,36 @@
 #include "cli/Commands.h"
+#include "cli/Scripting.h"
 
 #include "core/Cp1252.h"
 #include "extract/Verify.h"
 #include "core/ActivityLog.h"
 
 #include <cstdio>
+#include <iostream>
 
 namespace sga::cli {
 
 void addVerifyCommand(CLI::App& app, Context& context) {
     struct Options : CommonOptions {
         int jobs = defaultJobs();
+        SelectionOptions selection;
     };
     auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand(
         "verify", "Decode every entry and check its size, its checksums and the header signatures");
     addCommonOptions(*sub, *options);
+    addSelectionOptions(*sub, options->selection);
     sub->add_option("-j,--jobs", options->jobs, "Entries decoded and checked in parallel (default: the machine's cores)")
         ->check(CLI::Range(1, 64));
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
+        const auto selected = selectFiles(loaded.model, options->selection);
+        if (!selected) {
+            std::cerr << "sga: " << selected.message() << "\n";
+            context.exitCode = kFailed;
+            return;
+        }
+        if (options->selection.any()) loaded.model = modelOfFiles(loaded.model, *selected);
         const VerifyReport report = verifyArchive(loaded.model, options->archive, log, {.jobs = options->jobs});
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)

@@ -122,6 +122,8 @@ int main(int argc, char** argv) {
     addVerifyCommand(app, context);
     addImageCommand(app, context);
     addPackCommand(app, context);
+    addDiffCommand(app, context);
+    addGrepCommand(app, context);
     addChunkyCommand(app, context);
     addRgdCommand(app, context);
     try {

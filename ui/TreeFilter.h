@@ -14,6 +14,7 @@
 // range of UTF-8, as the tree's text is), and "/" in the text counts as "\".
 
 #include "archive/ArchiveTree.h"
+#include "archive/PathPattern.h"
 
 #include <cstdint>
 #include <span>
@@ -51,8 +52,7 @@ public:
 
 private:
     struct Query {
-        std::string folded;
-        bool wildcard = false;
+        PathPattern pattern;
     };
     Query prepare(std::string_view text) const;
     bool matchesFolded(std::string_view foldedPath, const Query& query) const;
@@ -67,7 +67,8 @@ private:
 
 // "*" or "?" in a text makes it a pattern.
 bool isWildcardText(std::string_view text);
-// Whether the whole of text matches the pattern ("*" any run, "?" any one byte).
+// Whether the whole of text matches the pattern ("*" any run, "?" any one byte),
+// by the shared path matcher.
 bool wildcardMatch(std::string_view pattern, std::string_view text);
 
 } // namespace sga::ui
