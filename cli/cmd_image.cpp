@@ -3,7 +3,7 @@
 #include "cli/Commands.h"
 
 #include "core/Cp1252.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 
 #include <algorithm>
