@@ -4,9 +4,12 @@
 
 #include "core/Cp1252.h"
 #include "preview/EntryDecoders.h"
+#include "preview/PngWriter.h"
+#include "extract/OutputFiles.h"
 #include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 
+#include <filesystem>
 #include <iostream>
 
 #ifdef SGA_HAVE_PREVIEW_QT
@@ -86,7 +89,19 @@ void addImageCommand(CLI::App& app, Context& context) {
         if (Status written = writePicture(picture->image, options->output); !written)
             return fail("cannot write " + options->output + ": " + written.message());
 #else
-        fail("this build of sga has no picture support (built without Qt)");
+        // Without Qt the program's own decoders still write PNG.
+        const std::string suffix = lowerExtension(std::filesystem::path(options->output).filename().string());
+        if (row->source != PictureSource::Own || suffix != "png")
+            return fail("this build of sga writes only PNG from " + std::string(row->description) +
+                        "s (built without Qt)");
+        std::vector<uint8_t> bytes;
+        if (auto error = readEntryBytes(loaded, *entry, log, bytes)) return fail(*error);
+        const Expected<Picture> picture = row->decodePicture(bytes);
+        if (!picture) return fail("cannot decode " + options->path + ": " + picture.message());
+        const auto png = encodePng(*picture);
+        if (!png) return fail("cannot write " + options->output + ": " + png.message());
+        if (const std::string why = writeWholeFile(options->output, png->data(), png->size()); !why.empty())
+            return fail("cannot write " + options->output + ": " + why);
 #endif
     });
 }

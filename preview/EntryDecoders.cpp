@@ -1,6 +1,10 @@
 #include "preview/EntryDecoders.h"
 
+#include "preview/ChunkyReader.h"
+#include "preview/DdsDecoder.h"
+#include "preview/FormatOutlines.h"
 #include "preview/PcxReader.h"
+#include "preview/RrtexDecoder.h"
 #include "preview/PreviewImage.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
@@ -78,6 +82,17 @@ std::vector<EntryDecoder> buildTable() {
                     PictureSource::Platform});
     rows.push_back({"ico", "icon", {"ico"}, nullptr, EntryView::Picture,
                     PictureSource::Platform});
+    // Textures and Relic Chunky files of the games.
+    rows.push_back({"dds", "DDS texture", {"dds"}, looksLikeDds, EntryView::Picture,
+                    PictureSource::Own, decodeDds});
+    rows.push_back({"rrtex", "RRTEX texture", {"rrtex"}, nullptr, EntryView::Picture,
+                    PictureSource::Own, decodeRrtex});
+    rows.push_back({"rgd", "RGD attributes", {"rgd"}, nullptr, EntryView::Attributes,
+                    PictureSource::None, nullptr, rgdOutlineWithDictionaries});
+    rows.push_back({"chunky", "Relic Chunky file",
+                    {"whm", "whe", "sgm", "rsh", "wtp", "rtx", "sgb", "rgt", "rgm", "rgo", "rga",
+                     "rrgeom", "rrmaterial"},
+                    looksLikeChunky, EntryView::Chunks, PictureSource::None, nullptr, chunkyOutline});
     return rows;
 }
 

@@ -26,6 +26,12 @@ TEST(EntryDecoders, NameAndContentChooseTheRow) {
         {"sky.tga", png, "tga"},            // the extension wins over the content
         {"blob.bin", {0x89, 'P', 'N'}, nullptr},
         {"blob.bin", {}, nullptr},
+        {"art\\Sky.DDS", {}, "dds"},
+        {"blob.bin", {'D', 'D', 'S', ' ', 124}, "dds"},
+        {"tex.rrtex", {}, "rrtex"},
+        {"attrib\\unit.RGD", {}, "rgd"},
+        {"model.whm", {}, "chunky"},
+        {"blob.bin", {'R', 'e', 'l', 'i', 'c', ' ', 'C', 'h', 'u', 'n', 'k', 'y'}, "chunky"},
     };
     for (const auto& c : cases) {
         const EntryDecoder* row = findEntryDecoder(c.name, c.head);
