@@ -3,7 +3,7 @@
 // records its exit status in the shared context when it runs.
 
 #include "archive/ArchiveOpen.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "extract/OrderedPipeline.h"
 
 #include <CLI/CLI.hpp>
@@ -50,12 +50,14 @@ void onLoadedArchive(CLI::App& sub, std::shared_ptr<const CommonOptions> options
 // there is none.
 const ArchiveFile* findFile(const ArchiveModel& model, const std::string& utf8Path);
 
-// Reads one file's bytes (decoded) from the archive into bytes. On failure
-// returns the reason, ready for stderr.
+// Reads one file's bytes (decoded) from the archive into bytes; an entry
+// too large to hold in memory is refused. On failure returns the reason,
+// ready for stderr.
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, std::vector<uint8_t>& bytes);
-// The same bytes handed to onBytes: in one piece, or chunk by chunk for an
-// entry too large to hold whole (some chunks may precede a failure).
+// The same bytes handed to onBytes, any size: in one piece, or chunk by
+// chunk for an entry too large to hold whole (some chunks may precede a
+// failure).
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, const ChunkSink& onBytes);
 

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 #include "core/TerminalText.h"
 #include "preview/TextEntry.h"

@@ -6,7 +6,7 @@
 #include "preview/EntryDecoders.h"
 #include "preview/PngWriter.h"
 #include "extract/OutputFiles.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 
 #include <filesystem>

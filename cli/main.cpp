@@ -4,7 +4,7 @@
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
 #include "core/ReportSink.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 
 #include <algorithm>
@@ -79,30 +79,24 @@ const ArchiveFile* findFile(const ArchiveModel& model, const std::string& utf8Pa
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, std::vector<uint8_t>& bytes) {
     FileReader archive;
-    const std::string archivePath = loaded.path.string();
-    if (!archive.open(loaded.path)) return "cannot open " + archivePath + ": " + archive.error();
-    const int16_t result = readFileBytes(file, archive, log, bytes);
-    if (result != 0)
-        return modelTextToUtf8(loaded.model, file.path()) + ": " + describeEntryFailure(file, result);
+    if (!archive.open(loaded.path)) return "cannot open " + loaded.path.string() + ": " + archive.error();
+    EntryReader reader(archive, log);
+    if (const Status read = reader.read(file, bytes, inMemoryLimit()); !read)
+        return modelTextToUtf8(loaded.model, file.path()) + ": " + read.message();
     return std::nullopt;
 }
 
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, const ChunkSink& onBytes) {
-    if (!streamsEntry(file)) {
-        if (auto error = readEntryBytes(loaded, file, log, entryBuffer)) return error;
-        if (!onBytes(entryBuffer.data(), entryBuffer.size())) return "cannot pass on the bytes";
-        return std::nullopt;
-    }
     FileReader archive;
     if (!archive.open(loaded.path)) return "cannot open " + loaded.path.string() + ": " + archive.error();
+    EntryReader reader(archive, log);
     bool passedOn = true;
-    const int16_t result = streamFileBytes(file, archive, log, nullptr, [&](const uint8_t* data, size_t size) {
+    const Status read = reader.stream(file, [&](const uint8_t* data, size_t size) {
         return passedOn = onBytes(data, size);
     });
     if (!passedOn) return "cannot pass on the bytes";
-    if (result != 0)
-        return modelTextToUtf8(loaded.model, file.path()) + ": " + describeEntryFailure(file, result);
+    if (!read) return modelTextToUtf8(loaded.model, file.path()) + ": " + read.message();
     return std::nullopt;
 }
 

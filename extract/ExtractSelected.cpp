@@ -6,7 +6,7 @@
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
 #include "core/ReportSink.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "extract/OutputFiles.h"
 #include "extract/SafePath.h"
 #include "core/ActivityLog.h"
@@ -32,14 +32,51 @@ std::string makeFolderOrSayWhy(const fs::path& folder, const std::string& shown,
     return {};
 }
 
-// Reads f whole into entryBuffer through a handle of its own on the archive
-// and logs "result 0". Empty on success, otherwise the line that says why not.
-std::string readWholeOrSayWhy(const ExtractContext& c, const ArchiveFile& f) {
+// What writing one entry came to: empty, or the line to log; a folder that
+// could not be made has been logged by makeFolder already.
+struct EntryWrite {
+    std::string problem;
+    bool folderFailed = false;
+    bool ok() const { return problem.empty() && !folderFailed; }
+};
+
+// Reads f through a handle of its own on the archive, logs "result 0" and
+// writes the bytes to target. An entry held whole is read before its folder
+// is made; one too large to hold goes to the file as it decodes, its folder
+// made first.
+EntryWrite readAndWrite(const ExtractContext& c, const ArchiveFile& f, const fs::path& target,
+                        const std::function<bool()>& makeFolder) {
     FileReader archive;
-    if (!archive.open(c.sFile)) return "Cannot open " + logText(c.sFile.string()) + ": " + archive.error();
-    if (const int16_t result = readFileBytes(f, archive, c.log, entryBuffer); result != 0)
-        return "Cannot extract " + f.name + ": " + describeEntryFailure(f, result);
+    if (!archive.open(c.sFile)) return {"Cannot open " + logText(c.sFile.string()) + ": " + archive.error()};
+    EntryReader reader(archive, c.log);
+    const auto cannotExtract = [&](const Status& why) { return EntryWrite{"Cannot extract " + f.name + ": " + why.message()}; };
+    const auto cannotWrite = [&](const std::string& why) { return EntryWrite{"Cannot write " + logText(target.string()) + ": " + why}; };
+    if (EntryReader::holdsWhole(f)) {
+        const Expected<EntryBytes> bytes = reader.read(f);
+        if (!bytes) return cannotExtract(bytes.status());
+        c.log("result 0");
+        if (!makeFolder()) return {{}, true};
+        if (const std::string why = writeWholeFile(target, bytes->data(), bytes->size()); !why.empty())
+            return cannotWrite(why);
+        return {};
+    }
+    if (!makeFolder()) return {{}, true};
+    OutputFile out;
+    std::string why = out.open(target);
+    if (!why.empty()) return cannotWrite(why);
+    const Status read = reader.stream(f, [&](const uint8_t* data, size_t size) {
+        why = out.write(data, size);
+        return why.empty();
+    });
+    if (!why.empty() || !read) {
+        out.abandon();
+        return why.empty() ? cannotExtract(read) : cannotWrite(why);
+    }
     c.log("result 0");
+    if (why = out.commit(); !why.empty()) {
+        out.abandon();
+        return cannotWrite(why);
+    }
     return {};
 }
 
@@ -123,21 +160,14 @@ void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText
 }
 
 void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relative) {
-    if (const std::string problem = readWholeOrSayWhy(c_, f); !problem.empty()) {
-        fail(problem);
-        return;
-    }
     const std::string archiveFolder = folderOf(c_.sFile.string());
     const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
     const fs::path target = base / relative;
     const std::string folderShown = logText(archiveFolder) + withSlashes(f.folder);
-    if (!makeFolder(target.parent_path(), folderShown, folderShown)) return;
-    if (const std::string why = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
-        !why.empty()) {
-        fail("Cannot write " + logText(target.string()) + ": " + why);
-        return;
-    }
-    report_.written = 1;
+    const EntryWrite written =
+        readAndWrite(c_, f, target, [&] { return makeFolder(target.parent_path(), folderShown, folderShown); });
+    if (!written.problem.empty()) fail(written.problem);
+    if (written.ok()) report_.written = 1;
 }
 
 } // namespace
@@ -358,18 +388,11 @@ void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeT
         return;
     }
     const BusyScope busy(c_.host);
-    if (const std::string problem = readWholeOrSayWhy(c_, f); !problem.empty()) {
-        failed(problem);
-        return;
-    }
     const fs::path target = base_ / *relative;
-    if (!makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText))) return;
-    if (const std::string whyNot = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
-        !whyNot.empty()) {
-        failed("Cannot write " + logText(target.string()) + ": " + whyNot);
-    } else {
-        ++result_.report.written;
-    }
+    const EntryWrite written = readAndWrite(
+        c_, f, target, [&] { return makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText)); });
+    if (!written.problem.empty()) failed(written.problem);
+    if (written.ok()) ++result_.report.written;
 }
 
 } // namespace

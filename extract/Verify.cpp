@@ -2,7 +2,7 @@
 
 #include "core/FileReader.h"
 #include "extract/OrderedPipeline.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
 
 #include <libdeflate.h>
@@ -242,7 +242,6 @@ struct EntryCheck {
 };
 
 // Decodes file f and checks it; empty when it passes, else its problem.
-// Entries too large to hold whole are checked chunk by chunk.
 std::string checkEntry(const EntryCheck& c, const ArchiveFile& f) {
     const bool wantsStoredCrc = f.crcKind == CrcKind::OfStoredBytes || f.crcKind == CrcKind::OfEither;
     const bool wantsBytesCrc = f.crcKind == CrcKind::OfBytes || f.crcKind == CrcKind::OfEither;
@@ -263,22 +262,9 @@ std::string checkEntry(const EntryCheck& c, const ArchiveFile& f) {
         produced += static_cast<int64_t>(size);
         return true;
     };
-    EntryBlock block;
-    if (streamsEntry(f)) {
-        if (const int16_t result = streamFileBytes(f, c.archive, c.log, onStored, onBytes, &block); result != 0)
-            return describeEntryFailure(f, result);
-    } else {
-        const uint8_t* stored = nullptr;
-        const uint8_t* bytes = nullptr;
-        size_t size = 0;
-        if (const int16_t result = readStoredInPlace(f, c.archive, c.log, &stored, block); result != 0)
-            return describeEntryFailure(f, result);
-        if (const int16_t result = decodeInPlace(f, stored, static_cast<size_t>(f.storedSize), &bytes, &size);
-            result != 0)
-            return describeEntryResult(result);
-        onStored(stored, static_cast<size_t>(f.storedSize));
-        onBytes(bytes, size);
-    }
+    EntryReader reader(c.archive, c.log);
+    if (const Status read = reader.stream(f, onBytes, onStored); !read) return read.message();
+    const EntryBlock& block = reader.block();
     if (produced != f.size)
         return "holds " + std::to_string(produced) + " bytes, orgSize is " + std::to_string(f.size);
     if (std::string problem = checkCrc(f, block, ofBytes, ofStored); !problem.empty()) return problem;

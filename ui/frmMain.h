@@ -10,7 +10,7 @@
 #include "preview/PreviewImage.h"
 #include "core/ActivityLog.h"
 #include "extract/Extract.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 
 #include <QElapsedTimer>
 #include <QModelIndexList>
@@ -202,7 +202,11 @@ private:
     void createMenus();
     void setTabOrder();
     void loadArchive();
-    bool readEntry(int32_t entryIndex);
+    // Reads the first headBytes of an entry (SIZE_MAX: all of it) for the
+    // preview; false when it cannot (lastReadResult_ says why).
+    bool readEntry(int32_t entryIndex, size_t headBytes, EntryBytes& bytes);
+    // A message in place of the preview.
+    void showMessage(const QString& message);
     void showReport(const std::string& summary);
     void setCommandsHeld(bool held);
     // Every command's enabled state, from held_, extractionAllowed_, the open

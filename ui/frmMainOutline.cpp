@@ -70,12 +70,14 @@ void frmMain::hideOutline() {
 }
 
 void frmMain::showOutline(int32_t entryIndex, const EntryDecoder& row) {
-    if (!readEntry(entryIndex)) {
+    EntryBytes bytes;
+    if (!readEntry(entryIndex, SIZE_MAX, bytes)) {
         hideOutline();
         showReadFailure(entryIndex);
         return;
     }
-    Expected<EntryOutline> outline = row.decodeOutline(entryBuffer);
+    const std::span<const uint8_t> entry(bytes.data(), bytes.size());
+    Expected<EntryOutline> outline = row.decodeOutline(entry);
     if (!outline) {
         // What cannot be read as a tree still shows its bytes, under the reason.
         hideOutline();
@@ -84,11 +86,11 @@ void frmMain::showOutline(int32_t entryIndex, const EntryDecoder& row) {
         HexView1->setPlainText(tr("Cannot read %1: %2.\n\n")
                                    .arg(QString::fromStdString(std::string(row.description)),
                                         QString::fromStdString(outline.message())) +
-                               QString::fromLatin1(hexDump(entryBuffer.data(), entryBuffer.size())));
+                               QString::fromLatin1(hexDump(entry.data(), entry.size())));
         HexView1->show();
         return;
     }
-    outlineBytes_ = entryBuffer;
+    outlineBytes_.assign(entry.begin(), entry.end());
     Picture1->hide();
     Text1->hide();
     const QRect pane = Text1->geometry();

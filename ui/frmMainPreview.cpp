@@ -5,7 +5,7 @@
 
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
-#include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "preview/EntryDecoders.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
@@ -15,6 +15,7 @@
 #include "ui/HexDump.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -27,6 +28,8 @@ namespace {
 
 // Text entries show at most this many bytes.
 constexpr size_t kTextPreviewBytes = 32000;
+// Pictures are previewed up to this size (decoded entry bytes).
+constexpr int64_t kPicturePreviewBytes = int64_t{64} << 20;
 
 } // namespace
 
@@ -72,7 +75,7 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
     showEntryDetails(entryIndex);
 }
 
-bool frmMain::readEntry(int32_t entryIndex) {
+bool frmMain::readEntry(int32_t entryIndex, size_t headBytes, EntryBytes& bytes) {
     // Only file entries have stored bytes.
     const ArchiveModel& model = archive_.model;
     lastReadResult_ = -1;
@@ -80,8 +83,20 @@ bool frmMain::readEntry(int32_t entryIndex) {
     if (!model.isFileNumber(int64_t{entryIndex} + 1)) return false;
     FileReader archive;
     if (!archive.open(std::filesystem::path(QFile::encodeName(sFile).toStdString()))) return false;
-    lastReadResult_ = readFileBytes(model.fileOf(int64_t{entryIndex} + 1), archive, log_, entryBuffer, &lastBlock_);
-    return lastReadResult_ == 0;
+    EntryReader reader(archive, log_);
+    Expected<EntryBytes> read = reader.readHead(model.fileOf(int64_t{entryIndex} + 1), headBytes);
+    lastReadResult_ = reader.result();
+    lastBlock_ = reader.block();
+    if (!read) return false;
+    bytes = std::move(*read);
+    return true;
+}
+
+void frmMain::showMessage(const QString& message) {
+    Picture1->hide();
+    Text1->hide();
+    HexView1->setPlainText(message);
+    HexView1->show();
 }
 
 void frmMain::showReadFailure(int32_t entryIndex) {
@@ -97,33 +112,32 @@ void frmMain::showReadFailure(int32_t entryIndex) {
                   : tr("Cannot read %1: %2.")
                         .arg(name, QString::fromStdString(cp1252ToUtf8(describeEntryFailure(f, lastReadResult_))));
     }
-    Picture1->hide();
-    Text1->hide();
-    HexView1->setPlainText(why);
-    HexView1->show();
+    showMessage(why);
 }
 
 void frmMain::showHexView(int32_t entryIndex) {
-    if (!readEntry(entryIndex)) {
+    EntryBytes head;
+    if (!readEntry(entryIndex, kHexPreviewBytes, head)) {
         showReadFailure(entryIndex);
         return;
     }
-    Picture1->hide();
-    Text1->hide();
-    HexView1->setPlainText(QString::fromLatin1(hexDump(entryBuffer.data(), entryBuffer.size())));
-    HexView1->show();
+    // Only the head is read; the dump says how much more there is.
+    const int64_t whole = EntryReader::decodedSize(archive_.model.fileOf(int64_t{entryIndex} + 1));
+    const size_t size = head.size() < kHexPreviewBytes ? head.size() : static_cast<size_t>(std::max<int64_t>(whole, 0));
+    showMessage(QString::fromLatin1(hexDump(head.data(), std::max(size, head.size()))));
 }
 
 void frmMain::openTextFile(int32_t entryIndex) {
     Picture1->hide();
     HexView1->hide();
     Text1->show();
-    if (!readEntry(entryIndex)) {
+    EntryBytes head;
+    if (!readEntry(entryIndex, kTextPreviewBytes, head)) {
         showReadFailure(entryIndex);
         return;
     }
-    const size_t n = std::min(entryBuffer.size(), kTextPreviewBytes);
-    const std::string_view bytes(reinterpret_cast<const char*>(entryBuffer.data()), n);
+    const size_t n = std::min(head.size(), kTextPreviewBytes);
+    const std::string_view bytes(reinterpret_cast<const char*>(head.data()), n);
     QString text = QString::fromStdString(archive_.model.encoding == TextEncoding::Utf8
                                               ? std::string(bytes)
                                               : cp1252ToUtf8(bytes));
@@ -136,7 +150,20 @@ void frmMain::openImageFile(int32_t entryIndex) {
     Picture1->show();
     Text1->hide();
     HexView1->hide();
-    if (!readEntry(entryIndex)) {
+    const ArchiveModel& model = archive_.model;
+    if (model.isFileNumber(int64_t{entryIndex} + 1)) {
+        const ArchiveFile& f = model.fileOf(int64_t{entryIndex} + 1);
+        if (const int64_t size = EntryReader::decodedSize(f); size > kPicturePreviewBytes) {
+            const QLocale locale;
+            showMessage(tr("%1 is too large to preview (%2 bytes; pictures up to %3 bytes are shown).")
+                            .arg(QString::fromStdString(modelTextToUtf8(model, f.path())),
+                                 locale.toString(static_cast<qlonglong>(size)),
+                                 locale.toString(static_cast<qlonglong>(kPicturePreviewBytes))));
+            return;
+        }
+    }
+    EntryBytes bytes;
+    if (!readEntry(entryIndex, SIZE_MAX, bytes)) {
         showReadFailure(entryIndex);
         return;
     }
@@ -144,9 +171,8 @@ void frmMain::openImageFile(int32_t entryIndex) {
     const QString tempPath = previewTempFile();
     QFile temp(tempPath);
     const bool written = temp.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         temp.write(reinterpret_cast<const char*>(entryBuffer.data()),
-                                    static_cast<qint64>(entryBuffer.size())) ==
-                             static_cast<qint64>(entryBuffer.size());
+                         temp.write(reinterpret_cast<const char*>(bytes.data()),
+                                    static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
     temp.close();
     if (!written) {
         // Decoding now would show whatever an earlier preview left there.
@@ -166,7 +192,7 @@ void frmMain::openImageFile(int32_t entryIndex) {
     } else {
         // Shown at its own size inside the box as it is. An unreadable BMP,
         // JPEG, GIF or PCX leaves the box empty; the newer kinds say why.
-        Expected<ShownPicture> picture = decodeEntryPicture(name, entryBuffer);
+        Expected<ShownPicture> picture = decodeEntryPicture(name, std::span<const uint8_t>(bytes.data(), bytes.size()));
         const bool sayWhy = !picture && extension != "bmp" && extension != "jpg" &&
                             extension != "gif" && extension != "pcx";
         if (sayWhy) {

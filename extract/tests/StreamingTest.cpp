@@ -149,14 +149,12 @@ RunResult runAll(const HandArchive& a, int64_t limit, int jobs) {
     FileReader reader;
     EXPECT_TRUE(reader.open(a.path));
     const ArchiveFile& f = a.model.files[0];
-    if (streamsEntry(f)) {
-        r.readResult = streamFileBytes(f, reader, r.readLog, nullptr, [&](const uint8_t* d, size_t n) {
-            r.readBytes.insert(r.readBytes.end(), d, d + n);
-            return true;
-        });
-    } else {
-        r.readResult = readFileBytes(f, reader, r.readLog, r.readBytes);
-    }
+    EntryReader entries(reader, r.readLog);
+    static_cast<void>(entries.stream(f, [&](const uint8_t* d, size_t n) {
+        r.readBytes.insert(r.readBytes.end(), d, d + n);
+        return true;
+    }));
+    r.readResult = entries.result();
     if (r.readResult != 0) r.readBytes.clear();   // what a caller keeps of a failed read
 
     for (const VerifyProblem& p : verifyArchive(a.model, a.path, r.verifyLog, {.jobs = jobs}).problems)
@@ -243,6 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A chunk callback that refuses stops the read at once with its own result.
 TEST(StreamingStop, RefusingCallbackStops) {
+    LimitGuard guard;
+    setInMemoryLimit(kSmallLimit);
     const HandArchive a(StreamCase{"", Storage::ZlibStream, Damage::None});
     FileReader reader;
     ASSERT_TRUE(reader.open(a.path));

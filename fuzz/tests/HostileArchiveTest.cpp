@@ -61,6 +61,15 @@ std::string entryFaults(const ArchiveIndex& index, const std::filesystem::path& 
             return "entry " + std::to_string(i + 1) + " read " + std::to_string(buffer.size()) +
                    " bytes, expected " + std::to_string(expected);
         }
+        // Every head of an entry that reads whole is that read's prefix.
+        EntryReader reader(file, log);
+        for (const size_t n : {size_t{0}, size_t{100}, buffer.size() / 2}) {
+            const Expected<EntryBytes> head = reader.readHead(fileOfEntry(e, e.filePos), n);
+            if (!head || head->size() != std::min(n, buffer.size()) ||
+                !std::equal(head->data(), head->data() + head->size(), buffer.begin()))
+                return "entry " + std::to_string(i + 1) + ": its first " + std::to_string(n) +
+                       " bytes differ from the whole read's";
+        }
     }
     return {};
 }

@@ -3,10 +3,12 @@
 #include "ui/tests/GuiFixture.h"
 
 #include "ui/ArchiveTreeModel.h"
+#include "ui/HexDump.h"
 #include "ui/PictureBox.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTreeView>
@@ -210,6 +212,33 @@ TEST_F(Preview, ABmpAfterATgaShowsInTheTgaSize) {
     const QImage shown = grabbed();
     EXPECT_EQ(shown.pixel(inner(0, 0)) & 0xFFFFFF, 0x0000FFu);
     EXPECT_EQ(shown.pixel(inner(1, 1)) & 0xFFFFFF, 0x0000FFu);
+}
+
+// The preview reads only what it shows: the hex view the first 64 KiB,
+// pictures up to a stated size; a larger picture says so with its size.
+TEST(PreviewReadsWhatItShows, HexHeadsAndPicturesTooLargeToPreview) {
+    Workspace ws;
+    Bytes data(200000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 300);
+    ArchivePlan plan;
+    plan.files = {{.name = "long.bin", .data = data, .compress = true},
+                  {.name = "huge.tga", .data = tgaBytes(kGoodPixels), .compress = true, .orgSize = 200000000}};
+    StubDialog dialog;
+    auto form = openedForm(ws, dialog, plan);
+    auto* hex = child<QPlainTextEdit>(*form, "HexView1");
+    const auto click = [&](const std::string& name) {
+        const ArchiveTree& t = form->treeModel()->tree();
+        for (size_t i = 0; i < t.size(); ++i)
+            if (t[i].text == name) form->TreeView1_NodeClick(form->treeModel()->indexOfNode(static_cast<int>(i)));
+    };
+    click("long.bin");
+    EXPECT_EQ(hex->toPlainText().toStdString(), hexDump(data.data(), data.size()));
+    click("huge.tga");
+    EXPECT_TRUE(hex->isVisible());
+    EXPECT_FALSE(child<PictureBox>(*form, "Picture1")->isVisible());
+    const QLocale locale;
+    EXPECT_EQ(hex->toPlainText(), QStringLiteral("huge.tga is too large to preview (%1 bytes; pictures up to %2 bytes are shown).")
+                                      .arg(locale.toString(200000000), locale.toString(qlonglong{64} << 20)));
 }
 
 } // namespace
