@@ -33,6 +33,7 @@ double runProcess(const std::vector<std::string>& args, int* status) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::fflush(stdout);   // else the child writes the buffered lines once more
     const auto start = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
