@@ -1,6 +1,7 @@
 #include "extract/EntryFeed.h"
 
 #include "core/TerminalText.h"
+#include "extract/EntryReader.h"
 
 namespace sga {
 namespace {
@@ -25,34 +26,22 @@ Status EntryFeed::open(const std::filesystem::path& archive) {
 
 Status EntryFeed::feed(const ArchiveModel& model, const ArchiveFile& file, LogSink& log, const ChunkSink& consumer) {
     if (!archive_.isOpen()) return Status::error(ErrorCode::CannotOpen, "the archive is not open");
+    EntryReader reader(archive_, log);
     bool stopped = false;
-    if (!streamsEntry(file)) {
-        const uint8_t* bytes = nullptr;
-        size_t size = 0;
-        const int16_t result = readFileBytesInPlace(file, archive_, log, &bytes, &size);
-        if (result != kEntryOk) return entryError(model, file, result);
-        consumer(bytes, size);
-        return {};
-    }
-    const int16_t result = streamFileBytes(file, archive_, log, nullptr, [&](const uint8_t* data, size_t size) {
+    const Status read = reader.stream(file, [&](const uint8_t* data, size_t size) {
         stopped = !consumer(data, size);
         return !stopped;
     });
-    if (stopped) return {};
-    if (result != kEntryOk) return entryError(model, file, result);
-    return {};
+    if (stopped || read) return {};
+    return entryError(model, file, reader.result());
 }
 
 Status EntryFeed::readWhole(const ArchiveModel& model, const ArchiveFile& file, LogSink& log,
                             std::vector<uint8_t>& out) {
-    out.clear();
-    if (streamsEntry(file))
-        return Status::error(ErrorCode::NoMemory, printable(modelTextToUtf8(model, file.path())) + ": " +
-                                                      describeEntryResult(kEntryTooLarge));
-    return feed(model, file, log, [&](const uint8_t* data, size_t size) {
-        out.insert(out.end(), data, data + size);
-        return true;
-    });
+    if (!archive_.isOpen()) return Status::error(ErrorCode::CannotOpen, "the archive is not open");
+    EntryReader reader(archive_, log);
+    if (reader.read(file, out, inMemoryLimit())) return {};
+    return entryError(model, file, reader.result());
 }
 
 } // namespace sga
