@@ -5,6 +5,7 @@
 #include "core/Cp1252.h"
 #include "extract/EntryData.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <algorithm>
 #include <array>
@@ -102,7 +103,7 @@ void addImageCommand(CLI::App& app, Context& context) {
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
         const auto fail = [&context](const std::string& reason) {
-            std::cerr << "sga: " << reason << "\n";
+            std::cerr << "sga: " << printable(reason) << "\n";
             context.exitCode = kFailed;
         };
         const ArchiveFile* entry = findFile(loaded.model, options->path);

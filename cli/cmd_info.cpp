@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <cstdio>
 
@@ -35,7 +36,7 @@ void addInfoCommand(CLI::App& app, Context& context) {
     onLoadedArchive(*sub, options, context,
                     [](LoadedArchive& loaded, LogSink&) {
         const ArchiveModel& model = loaded.model;
-        auto text = [&](const std::string& s) { return modelTextToUtf8(model, s); };
+        auto text = [&](const std::string& s) { return printable(modelTextToUtf8(model, s)); };
         std::printf("Version:      %s\n", layoutDescription(model).c_str());
         std::printf("Archive name: %s\n", text(model.name).c_str());
         std::printf("Data offset:  %lld\n", static_cast<long long>(model.dataOffset));

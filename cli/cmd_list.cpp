@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <cstdio>
 
@@ -27,15 +28,15 @@ void addListCommand(CLI::App& app, Context& context) {
             for (const auto& node : nodes) {
                 const std::string parent =
                     node.parent < 0 ? std::string() : nodes[static_cast<size_t>(node.parent)].key;
-                std::printf("%s\t%s\t%s\n", modelTextToUtf8(loaded.model, node.key).c_str(),
-                            modelTextToUtf8(loaded.model, node.text).c_str(),
-                            modelTextToUtf8(loaded.model, parent).c_str());
+                std::printf("%s\t%s\t%s\n", printable(modelTextToUtf8(loaded.model, node.key)).c_str(),
+                            printable(modelTextToUtf8(loaded.model, node.text)).c_str(),
+                            printable(modelTextToUtf8(loaded.model, parent)).c_str());
             }
             return;
         }
         const ArchiveModel& model = loaded.model;
         for (const ArchiveFile& f : model.files) {
-            const std::string path = modelTextToUtf8(model, f.path());
+            const std::string path = printable(modelTextToUtf8(model, f.path()));
             if (options->longFormat) {
                 std::printf("%10lld %10lld %-7s %s\n", static_cast<long long>(f.storedSize),
                             static_cast<long long>(f.size), std::string(storageName(f.storage)).c_str(),

@@ -17,19 +17,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Creates folder (with its parents) when missing, logging "Making directory: "
-// + logged. Empty on success, otherwise the line that says why not.
-std::string makeFolderOrSayWhy(const fs::path& folder, const std::string& shown, const std::string& logged,
-                               LogSink& log) {
-    if (pathExists(folder)) {
-        std::error_code ec;
-        if (fs::is_directory(folder, ec)) return {};
-        return "Cannot create directory " + shown + ": a file of that name exists";
-    }
-    log("Making directory: " + logged);
-    if (const std::string why = createFolders(folder); !why.empty())
-        return "Cannot create directory " + shown + ": " + why;
-    return {};
+// Opens the folder relative below base, making it when missing (logging
+// "Making directory: " + logged) without following a link below base.
+// The folder, or the line that says why not.
+Expected<Folder> makeFolderOrSayWhy(const Folder& base, const fs::path& relative, const std::string& shown,
+                                    const std::string& logged, LogSink& log) {
+    bool made = false;
+    Expected<Folder> folder = openFolderBelow(base, relative, true, &made);
+    if (made) log("Making directory: " + logged);
+    if (!folder) return Status::error("Cannot create directory " + shown + ": " + logText(folder.message()));
+    return folder;
+}
+
+// The folder the user (or the archive's place) names: a link there is followed.
+Expected<Folder> openBaseOrSayWhy(const fs::path& folder, bool create, const std::string& shown) {
+    Expected<Folder> opened = openUserFolder(folder.empty() ? fs::path(".") : folder, create);
+    if (!opened) return Status::error("Cannot create directory " + shown + ": " + logText(opened.message()));
+    return opened;
 }
 
 // Reads f whole into entryBuffer through a handle of its own on the archive
@@ -60,20 +64,11 @@ private:
         report_.summary = cp1252ToUtf8(line);
         return false;
     }
-    bool makeFolder(const fs::path& folder, const std::string& shown, const std::string& logged);
-
     const ExtractContext& c_;
     LogSink& log_;
-    fs::path dataFolder_;
+    Folder dataFolder_;
     ExtractReport report_;
 };
-
-// False (logged, counted) when the folder cannot be made.
-bool ExtractSelectedRun::makeFolder(const fs::path& folder, const std::string& shown,
-                                    const std::string& logged) {
-    const std::string problem = makeFolderOrSayWhy(folder, shown, logged, log_);
-    return problem.empty() || fail(problem);
-}
 
 ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::string& nodeText) {
     if (nodeKey.empty()) return report_;
@@ -82,9 +77,24 @@ ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::str
 
     std::string location = c_.extractLocation.string();
     while (location.size() > 1 && location.back() == '/') location.pop_back();
-    dataFolder_ = fs::path(location) / "Data";
     const std::string dataShown = logText(location + "/Data/");
-    if (!makeFolder(dataFolder_, dataShown, dataShown)) return report_;
+    Expected<Folder> locationFolder = pathExists(c_.extractLocation)
+                                          ? openBaseOrSayWhy(c_.extractLocation, false, dataShown)
+                                          : Expected<Folder>(Status::error("missing"));
+    if (!locationFolder) {
+        // A location that is missing is made with the data folder.
+        locationFolder = openBaseOrSayWhy(c_.extractLocation, true, dataShown);
+        if (!locationFolder) {
+            fail(locationFolder.message());
+            return report_;
+        }
+    }
+    Expected<Folder> data = makeFolderOrSayWhy(*locationFolder, "Data", dataShown, dataShown, log_);
+    if (!data) {
+        fail(data.message());
+        return report_;
+    }
+    dataFolder_ = std::move(*data);
 
     if (ref.kind == NodeRef::Kind::Directory)
         extractDirectory(ref.path);
@@ -100,8 +110,11 @@ void ExtractSelectedRun::extractDirectory(const std::string& path) {
         fail("Skipped " + path + ": unsafe name (" + why + ")");
         return;
     }
-    const fs::path target = dataFolder_ / *relative;
-    makeFolder(target, logText(target.string()), path);
+    const std::string location = c_.extractLocation.string();
+    const std::string shown = logText(location + (location.empty() || location.back() == '/' ? "" : "/") +
+                                      "Data/" + relative->string());
+    if (Expected<Folder> folder = makeFolderOrSayWhy(dataFolder_, *relative, shown, path, log_); !folder)
+        fail(folder.message());
 }
 
 void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText) {
@@ -128,13 +141,22 @@ void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relati
         return;
     }
     const std::string archiveFolder = folderOf(c_.sFile.string());
-    const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
-    const fs::path target = base / relative;
+    const fs::path target = (archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder)) / relative;
     const std::string folderShown = logText(archiveFolder) + withSlashes(f.folder);
-    if (!makeFolder(target.parent_path(), folderShown, folderShown)) return;
-    if (const std::string why = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
-        !why.empty()) {
-        fail("Cannot write " + logText(target.string()) + ": " + why);
+    Expected<Folder> base = openBaseOrSayWhy(archiveFolder, false, folderShown);
+    if (!base) {
+        fail(base.message());
+        return;
+    }
+    Expected<Folder> folder = makeFolderOrSayWhy(*base, relative.parent_path(), folderShown, folderShown, log_);
+    if (!folder) {
+        fail(folder.message());
+        return;
+    }
+    if (const Status written = writeWholeFileIn(*folder, relative.filename().string(), entryBuffer.data(),
+                                                entryBuffer.size());
+        !written) {
+        fail("Cannot write " + logText(target.string()) + ": " + logText(written.message()));
         return;
     }
     report_.written = 1;
@@ -198,7 +220,9 @@ private:
     std::string relativeFor(const Pick& pick, const std::string& path) const;
     void writeFolder(const std::string& archivePath, const std::string& relative);
     void writeFile(int64_t number, const std::string& relative);
-    bool makeFolder(const fs::path& folder, const std::string& shown);
+    // The folder relative below the base, made when missing; null (logged,
+    // counted) when it cannot be.
+    const Folder* makeFolder(const fs::path& relative, const std::string& shown);
     void failed(const std::string& line) {
         log_(line);
         ++result_.report.failed;
@@ -209,6 +233,9 @@ private:
     LogSink& log_;
     fs::path base_;
     std::string baseShown_;
+    Expected<Folder> baseFolder_ = Status::error("not opened");
+    Folder held_;            // the folder last written to
+    fs::path heldPath_;
     std::vector<uint8_t> done_;   // per file: already written (or tried)
     SelectionReport result_;
 };
@@ -252,6 +279,9 @@ SelectionReport ExtractSelectionRun::run(const std::vector<SelectedNode>& nodes)
         baseShown_ = logText(target + "/");
     }
     done_.assign(c_.model.files.size(), 0);
+    // The target is the user's (a link there is followed), made when missing;
+    // the archive's own folder is there already.
+    baseFolder_ = openBaseOrSayWhy(base_, !options_.target.empty(), baseShown_);
     for (const Pick& pick : outer) {
         if (c_.host.stopRequested()) {
             result_.report.stopped = true;
@@ -324,10 +354,21 @@ void ExtractSelectionRun::extractPick(const Pick& pick) {
     }
 }
 
-bool ExtractSelectionRun::makeFolder(const fs::path& folder, const std::string& shown) {
-    const std::string problem = makeFolderOrSayWhy(folder, shown, shown, log_);
-    if (!problem.empty()) failed(problem);
-    return problem.empty();
+const Folder* ExtractSelectionRun::makeFolder(const fs::path& relative, const std::string& shown) {
+    if (!baseFolder_) {
+        failed(baseFolder_.message());
+        return nullptr;
+    }
+    if (relative.empty()) return &*baseFolder_;
+    if (held_.isOpen() && heldPath_ == relative) return &held_;
+    Expected<Folder> folder = makeFolderOrSayWhy(*baseFolder_, relative, shown, shown, log_);
+    if (!folder) {
+        failed(folder.message());
+        return nullptr;
+    }
+    held_ = std::move(*folder);
+    heldPath_ = relative;
+    return &held_;
 }
 
 void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std::string& relativeText) {
@@ -337,7 +378,7 @@ void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std:
         failed("Skipped " + (archivePath.empty() ? relativeText : archivePath) + ": unsafe name (" + why + ")");
         return;
     }
-    makeFolder(base_ / *relative, baseShown_ + withSlashes(relativeText));
+    makeFolder(*relative, baseShown_ + withSlashes(relativeText));
 }
 
 void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeText) {
@@ -363,10 +404,12 @@ void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeT
         return;
     }
     const fs::path target = base_ / *relative;
-    if (!makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText))) return;
-    if (const std::string whyNot = writeWholeFile(target, entryBuffer.data(), entryBuffer.size());
-        !whyNot.empty()) {
-        failed("Cannot write " + logText(target.string()) + ": " + whyNot);
+    const Folder* folder = makeFolder(relative->parent_path(), baseShown_ + withSlashes(folderText));
+    if (!folder) return;
+    if (const Status written = writeWholeFileIn(*folder, relative->filename().string(), entryBuffer.data(),
+                                                entryBuffer.size());
+        !written) {
+        failed("Cannot write " + logText(target.string()) + ": " + logText(written.message()));
     } else {
         ++result_.report.written;
     }
