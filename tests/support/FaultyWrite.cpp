@@ -1,6 +1,7 @@
 // A preloaded write() for tests of what the program does when the disk
-// fills up or a signal comes half-way. Counts the bytes written to regular
-// files through descriptors above 2 (standard streams are left alone) and:
+// fills up or a signal comes half-way. Counts the bytes written to the
+// program's temporary output files (".sga-" names; logs and standard
+// streams are left alone) and:
 //   SGA_FAULT_NOSPACE_AFTER=N   fails every write past N bytes with ENOSPC
 //                               (a write that crosses N is cut there);
 //   SGA_FAULT_SIGNAL_AFTER=N:S  raises signal S once N bytes are written.
@@ -9,7 +10,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <dlfcn.h>
-#include <sys/stat.h>
+#include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -28,12 +30,20 @@ long long envNumber(const char* name, int* signalNumber) {
     return n;
 }
 
+bool isOutputTemporary(int fd) {
+    char path[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), path, sizeof path - 1);
+    if (n <= 0) return false;
+    path[n] = 0;
+    return std::strstr(path, "/.sga-") != nullptr;
+}
+
 } // namespace
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
     static const auto real = reinterpret_cast<WriteFunction>(dlsym(RTLD_NEXT, "write"));
-    struct stat st;
-    if (fd <= 2 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return real(fd, data, size);
+    if (fd <= 2 || !isOutputTemporary(fd)) return real(fd, data, size);
 
     const long long noSpaceAfter = envNumber("SGA_FAULT_NOSPACE_AFTER", NULL);
     if (noSpaceAfter >= 0) {
