@@ -13,9 +13,9 @@ namespace sga {
 struct ArchiveHeader {
     std::string magic;                      // 8 characters
     int32_t version = 0;
-    std::array<int32_t, 4> headerBlock{};
+    std::array<int32_t, 4> headerBlock{};   // the data signature (the model's dataSignature)
     std::string archiveName;                // 128 characters, NULs kept
-    std::array<int32_t, 4> extraBlock{};    // version 2 only
+    std::array<int32_t, 4> extraBlock{};    // version 2 only: the ToC signature (tocSignature)
     int32_t headerValue = 0;
     int32_t dataOffset = 0;
 };

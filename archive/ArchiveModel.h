@@ -8,6 +8,8 @@
 // folders.size() are folders, the rest are files in table order. Tree keys
 // end in these numbers.
 
+#include "archive/LayoutTable.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -15,19 +17,6 @@
 #include <vector>
 
 namespace sga {
-
-enum class Layout : uint8_t {
-    V2Narrow,    // versions 1 and 2 with 17-byte file records (and versions no layout claims)
-    V2Wide,      // version 2 with 20-byte file records
-    V4,          // version 4.0
-    V5A,         // version 5, table of contents after the data
-    V5B,         // version 5 with 32-bit counts, like version 6
-    V6,
-    V7,
-    V8,
-    V9,
-    V10,
-};
 
 // How a file's stored bytes turn into its bytes.
 enum class Storage : uint8_t {
@@ -128,6 +117,7 @@ struct ArchiveModel {
     bool empty() const { return folders.empty() && files.empty(); }
 };
 
+// The layout's name from its row in the layout table.
 std::string_view layoutName(Layout layout);
 // One line on the layout: "Version 4.0 (Company of Heroes)" and the like.
 std::string layoutDescription(const ArchiveModel& model);

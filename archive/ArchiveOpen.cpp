@@ -1,6 +1,7 @@
 #include "archive/ArchiveOpen.h"
 
 #include "archive/LayoutReaders.h"
+#include "archive/LoadReport.h"
 #include "archive/modSGA.h"
 #include "core/ActivityLog.h"
 #include "core/Cp1252.h"
@@ -33,19 +34,9 @@ Status checkMagic(FileReader& file) {
     return {};
 }
 
-Status reportFailure(const std::filesystem::path& path, const Status& status, OpenedArchive& out,
-                     LogSink& log, ReportSink& host) {
-    const std::string message =
-        "Cannot load " + utf8ToCp1252(fileNameOf(path.string())) + ": " + status.message();
-    out = OpenedArchive{};
-    host.status(message);
-    log(message);
-    return Status::error(status.code(), message);
-}
-
 Status openLayout(const std::filesystem::path& path, FileReader& file, Layout layout,
                   OpenedArchive& out, LogSink& log, ReportSink& host) {
-    log("Opened " + utf8ToCp1252(path.string()) + " successfully!");
+    reportOpened(path, log);
     Expected<ArchiveModel> model = readLayout(file, layout, log);
     if (!model) return model.status();
     log("Parsing treeview...");
@@ -57,10 +48,7 @@ Status openLayout(const std::filesystem::path& path, FileReader& file, Layout la
     out.tree.expandRoot();
     out.index.reset();
     out.path = path;
-    const std::string count = n(out.model.entryCount());
-    host.status(count + " entries found. Version " + layoutDescription(out.model));
-    log("Finished parsing - " + count + " entries found.");
-    log("Open SGA finished!");
+    reportLoaded(out.model.entryCount(), layoutDescription(out.model), log, host);
     return {};
 }
 
@@ -76,11 +64,15 @@ Status openAnyArchive(const std::filesystem::path& path, OpenedArchive& out, Log
         if (status.ok() && file.size() >= 12) layout = detectLayout(file);
         if (status.ok() && !layout) status = layout.status();
     }
-    // A file that cannot be opened is the 17-byte reader's to report.
-    if (!status.ok() || *layout != Layout::V2Narrow) {
+    // The row without a reader in the layout table is the 17-byte reader's
+    // (modSGA's), and so is a file that cannot be opened.
+    if (!status.ok() || traitsOf(*layout).read != nullptr) {
         const BusyScope busy(host);
         if (status.ok()) status = openLayout(path, file, *layout, out, log, host);
-        if (!status.ok()) status = reportFailure(path, status, out, log, host);
+        if (!status.ok()) {
+            out = OpenedArchive{};
+            status = reportCannotLoad(path, status, log, host);
+        }
         return status;
     }
     const int64_t fileSize = file.size();
@@ -109,12 +101,13 @@ ArchiveModel modelFromIndex(const ArchiveIndex& index, int64_t fileSize) {
     model.name = stripNuls(index.archiveName);
     model.fileSize = fileSize;
     model.dataOffset = index.dataOffset;
-    const int64_t headerSize = index.version == 2 ? 180 : 164;
+    // Version 1 has no ToC signature: its header is 16 bytes shorter.
+    const int64_t headerSize = traitsOf(Layout::V2Narrow).headerSize - (index.version == 2 ? 0 : 16);
     model.tocOffset = headerSize;
     model.tocSize = index.headerValue;
     if (index.version == 2) {
         model.hasHeaderSignatures = true;
-        model.signedFrom = 180;
+        model.signedFrom = headerSize;
         model.dataSignature = wordsToBytes(index.headerBlock);
         model.tocSignature = wordsToBytes(index.extraBlock);
     }

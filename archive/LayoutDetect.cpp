@@ -1,57 +1,73 @@
-// Which layout an archive is: the version says most of it; version 2 (17 or
-// 20-byte file records) and version 5 (ToC after the data or 32-bit counts)
-// are told apart by which widths the ToC header's offsets agree with.
+// Which layout an archive is, from the facts in the layout table: the major
+// version names the rows that may read it; where several rows share it
+// (version 2 with 17 or 20-byte file records, version 5 with its ToC after
+// the data or with 32-bit counts), the first whose tables fit its widths wins.
 
 #include "archive/LayoutParts.h"
 #include "archive/LayoutReaders.h"
 
 #include "core/FileReader.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace sga {
 namespace {
 
-bool tilesAt(FieldCursor& in, int64_t start, const TocShape& shape) {
-    if (!in.holds(start, shape.headerSize)) return false;
-    return tablesTile(readTocHeader(in, start, shape), shape);
+// The bytes the detector needs before it can tell the row's tables: its
+// header, and its ToC header when that follows.
+int64_t probeSize(const LayoutTraits& row) {
+    return row.tocOffsetField < 0 ? row.headerSize + row.shape.headerSize : row.headerSize;
 }
 
-Layout versionTwo(FieldCursor& in) {
-    const TocShape wide = shapeOf(Layout::V2Wide);
-    const TocShape narrow = shapeOf(Layout::V2Narrow);
-    in.bytes(180, static_cast<size_t>(wide.headerSize), "version 2 ToC header");
-    // With no files both widths agree: the reader of 17-byte records keeps those.
-    return tilesAt(in, 180, wide) && !tilesAt(in, 180, narrow) ? Layout::V2Wide : Layout::V2Narrow;
+bool tablesFit(FieldCursor& in, const LayoutTraits& row) {
+    const int64_t start = tocStartOf(in, row);
+    if (!in.holds(start, row.shape.headerSize)) return false;
+    return tablesTile(readTocHeader(in, start, row.shape), row.shape);
 }
 
-Layout versionFive(FieldCursor& in) {
-    in.bytes(0, 196, "version 5 header");
-    if (tilesAt(in, v5TocAfterData(in), shapeOf(Layout::V5A))) return Layout::V5A;
-    if (tilesAt(in, 184, shapeOf(Layout::V5B))) return Layout::V5B;
-    failWith(ErrorCode::BadField,
-             "version 5 archive: neither the ToC at the offset in the header field at 180 (" +
-                 num(v5TocAfterData(in)) + ") nor one at 184 with 32-bit counts fits its tables");
+const LayoutTraits& fallbackRow() {
+    for (const LayoutTraits& row : layoutTable()) {
+        if (row.fallback) return row;
+    }
+    return layoutTable().front();
+}
+
+std::string tried(FieldCursor& in, const std::vector<const LayoutTraits*>& rows) {
+    std::string out;
+    for (const LayoutTraits* row : rows) {
+        out += (out.empty() ? "" : "; ") + std::string(row->name) + ": the ToC at " +
+               num(tocStartOf(in, *row));
+        if (row->tocOffsetField >= 0) out += " (the header field at " + num(row->tocOffsetField) + ")";
+    }
+    return out;
 }
 
 Layout detect(FieldCursor& in) {
     const auto version = in.bytes(8, 4, "version");
     const uint16_t major = le16(version.data());
     const uint16_t minor = le16(version.data() + 2);
-    switch (major) {
-    case 2: return versionTwo(in);
-    case 4:
-        if (minor == 1) {
-            failWith(ErrorCode::Unsupported,
-                     "version 4.1 archives encrypt their names; they cannot be read");
-        }
-        return Layout::V4;
-    case 5: return versionFive(in);
-    case 6: return Layout::V6;
-    case 7: return Layout::V7;
-    case 8: return Layout::V8;
-    case 9: return Layout::V9;
-    case 10: return Layout::V10;
-    default: return Layout::V2Narrow;   // 1, and what no later layout claims
+    std::vector<const LayoutTraits*> rows;
+    for (const LayoutTraits& row : layoutTable()) {
+        if (row.major != major) continue;
+        if (!row.refusal.empty() && row.refusedMinor == minor)
+            failWith(ErrorCode::Unsupported, std::string(row.refusal));
+        rows.push_back(&row);
     }
+    if (rows.empty()) return fallbackRow().layout;
+    if (rows.size() == 1) return rows.front()->layout;
+
+    int64_t needed = probeSize(*rows.front());
+    for (const LayoutTraits* row : rows) needed = std::min(needed, probeSize(*row));
+    in.bytes(0, static_cast<size_t>(needed), "version " + num(major) + " header and ToC header");
+    for (const LayoutTraits* row : rows) {
+        if (tablesFit(in, *row)) return row->layout;
+    }
+    for (const LayoutTraits* row : rows) {
+        if (row->fallback) return row->layout;
+    }
+    failWith(ErrorCode::BadField,
+             "version " + num(major) + " archive: no layout's tables fit (" + tried(in, rows) + ")");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// readLayout: the reader of each layout, the parts they share outside the
-// ToC engine, and the one place failures become an error.
+// readLayout: the reader a layout's row names, the parts readers share
+// outside the ToC engine, and the one place their failures become an error.
 
 #include "archive/LayoutParts.h"
 #include "archive/LayoutReaders.h"
@@ -8,22 +8,6 @@
 #include "core/FileReader.h"
 
 namespace sga {
-
-TocShape shapeOf(Layout layout) {
-    switch (layout) {
-    case Layout::V2Wide: return {24, false, 20, false};
-    case Layout::V4:
-    case Layout::V5A: return {24, false, 22, false};
-    case Layout::V5B: return {32, true, 22, false};
-    case Layout::V6: return {32, true, 26, false};
-    case Layout::V7: return {40, true, 30, false};
-    case Layout::V8: return {44, true, 30, false};
-    case Layout::V9: return {44, true, 34, true};
-    case Layout::V10: return {44, true, 30, true};
-    case Layout::V2Narrow: break;
-    }
-    return {24, false, 17, false};
-}
 
 ArchiveModel startModel(FieldCursor& in, Layout layout, TextEncoding encoding) {
     const auto version = in.bytes(8, 4, "version");
@@ -44,29 +28,29 @@ void traceHeader(const ArchiveModel& m, LogSink& log) {
              num(m.dataOffset));
 }
 
-Expected<ArchiveModel> readLayout(FileReader& file, Layout layout, LogSink& log) {
+int64_t tocStartOf(FieldCursor& in, const LayoutTraits& row) {
+    return row.tocOffsetField < 0 ? row.headerSize : int64_t{in.u32(row.tocOffsetField, "ToC offset")};
+}
+
+Expected<ArchiveModel> readGuarded(FileReader& file, Layout layout, LogSink& log, LayoutBody body) {
     FieldCursor in(file);
     try {
-        switch (layout) {
-        case Layout::V2Wide: return readV2Wide(in, log);
-        case Layout::V4:
-        case Layout::V5A:
-        case Layout::V5B: return readV4V5(in, layout, log);
-        case Layout::V6:
-        case Layout::V7: return readV6V7(in, layout, log);
-        case Layout::V8:
-        case Layout::V9:
-        case Layout::V10: return readV8ToV10(in, layout, log);
-        case Layout::V2Narrow: break;
-        }
-        return Status::error(ErrorCode::Unsupported,
-                             "the version 1 and 2 layout with 17-byte records has its own reader");
+        return body(in, traitsOf(layout), log);
     } catch (const TocFailure& failure) {
         log.line("Cannot read the archive: " + failure.message);
         return Status::error(failure.code, failure.message);
     } catch (const std::bad_alloc&) {
         return Status::error(ErrorCode::NoMemory, "not enough memory to read the archive's tables");
     }
+}
+
+Expected<ArchiveModel> readLayout(FileReader& file, Layout layout, LogSink& log) {
+    const LayoutTraits& row = traitsOf(layout);
+    if (row.read == nullptr) {
+        return Status::error(ErrorCode::Unsupported,
+                             "the " + std::string(row.name) + " layout has its own reader");
+    }
+    return row.read(file, layout, log);
 }
 
 } // namespace sga

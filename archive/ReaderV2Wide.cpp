@@ -13,8 +13,6 @@
 namespace sga {
 namespace {
 
-constexpr int64_t kHeaderSize = 180;
-
 FileRecord parseRecord(const uint8_t* r) {
     FileRecord f;
     f.nameOffset = le32(r);
@@ -85,27 +83,30 @@ void applyBlocks(FieldCursor& in, ArchiveModel& m, LogSink& log) {
     }
 }
 
-} // namespace
-
-ArchiveModel readV2Wide(FieldCursor& in, LogSink& log) {
-    ArchiveModel m = startModel(in, Layout::V2Wide, TextEncoding::Cp1252);
-    const auto head = in.bytes(0, kHeaderSize, "version 2 header");
+ArchiveModel readArchive(FieldCursor& in, const LayoutTraits& row, LogSink& log) {
+    ArchiveModel m = startModel(in, row.layout, TextEncoding::Cp1252);
+    const auto head = in.bytes(0, static_cast<size_t>(row.headerSize), "version 2 header");
     m.name = headerName(std::vector<uint8_t>(head.begin() + 28, head.begin() + 156), m.encoding);
     m.tocSize = le32(head.data() + 172);
     m.dataOffset = le32(head.data() + 176);
-    m.tocOffset = kHeaderSize;
+    m.tocOffset = tocStartOf(in, row);
     m.hasHeaderSignatures = true;
     std::copy(head.begin() + 12, head.begin() + 28, m.dataSignature.begin());
     std::copy(head.begin() + 156, head.begin() + 172, m.tocSignature.begin());
-    m.signedFrom = kHeaderSize;
+    m.signedFrom = row.headerSize;
     traceHeader(m, log);
 
-    const TocShape shape = shapeOf(Layout::V2Wide);
-    const TocHeader toc = readTocHeader(in, m.tocOffset, shape);
-    readTocTables(in, toc, shape, parseRecord, m, log);
+    const TocHeader toc = readTocHeader(in, m.tocOffset, row.shape);
+    readTocTables(in, toc, row.shape, parseRecord, m, log);
     applyBlocks(in, m, log);
     traceFiles(m, log);
     return m;
+}
+
+} // namespace
+
+Expected<ArchiveModel> readV2Wide(FileReader& file, Layout layout, LogSink& log) {
+    return readGuarded(file, layout, log, readArchive);
 }
 
 } // namespace sga

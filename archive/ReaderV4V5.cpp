@@ -30,26 +30,28 @@ void applyBlocks(FieldCursor& in, ArchiveModel& m) {
     }
 }
 
-} // namespace
-
-int64_t v5TocAfterData(FieldCursor& in) { return in.u32(180, "ToC offset"); }
-
-ArchiveModel readV4V5(FieldCursor& in, Layout layout, LogSink& log) {
+ArchiveModel readArchive(FieldCursor& in, const LayoutTraits& row, LogSink& log) {
+    const Layout layout = row.layout;
     ArchiveModel m = startModel(in, layout, TextEncoding::Cp1252);
     const auto head = in.bytes(0, 184, "version 4 or 5 header");
     m.name = headerName(std::vector<uint8_t>(head.begin() + 28, head.begin() + 156), m.encoding);
     m.tocSize = le32(head.data() + 172);
     m.dataOffset = le32(head.data() + 176);
-    m.tocOffset = layout == Layout::V5A ? v5TocAfterData(in) : 184;
+    m.tocOffset = tocStartOf(in, row);
     traceHeader(m, log);
     if (layout != Layout::V5A) log.line("Platform: " + num(le32(head.data() + 180)));
 
-    const TocShape shape = shapeOf(layout);
-    const TocHeader toc = readTocHeader(in, m.tocOffset, shape);
-    readTocTables(in, toc, shape, parseRecordFrom4, m, log);
+    const TocHeader toc = readTocHeader(in, m.tocOffset, row.shape);
+    readTocTables(in, toc, row.shape, parseRecordFrom4, m, log);
     applyBlocks(in, m);
     traceFiles(m, log);
     return m;
+}
+
+} // namespace
+
+Expected<ArchiveModel> readV4V5(FileReader& file, Layout layout, LogSink& log) {
+    return readGuarded(file, layout, log, readArchive);
 }
 
 } // namespace sga

@@ -9,8 +9,6 @@
 namespace sga {
 namespace {
 
-constexpr int64_t kHeaderSize = 152;
-
 FileRecord parseRecord(const uint8_t* r, bool blockHashes) {
     FileRecord f = parseRecordFrom4(r);
     applyVerification(r[20], le32(r + 22), blockHashes, f);
@@ -18,28 +16,31 @@ FileRecord parseRecord(const uint8_t* r, bool blockHashes) {
     return f;
 }
 
-} // namespace
-
-ArchiveModel readV6V7(FieldCursor& in, Layout layout, LogSink& log) {
-    ArchiveModel m = startModel(in, layout, TextEncoding::Utf8);
-    const auto head = in.bytes(0, kHeaderSize, "version 6 or 7 header");
+ArchiveModel readArchive(FieldCursor& in, const LayoutTraits& row, LogSink& log) {
+    ArchiveModel m = startModel(in, row.layout, TextEncoding::Utf8);
+    const auto head = in.bytes(0, static_cast<size_t>(row.headerSize), "version 6 or 7 header");
     m.name = headerName(std::vector<uint8_t>(head.begin() + 12, head.begin() + 140), m.encoding);
     m.tocSize = le32(head.data() + 140);
     m.dataOffset = le32(head.data() + 144);
-    m.tocOffset = kHeaderSize;
+    m.tocOffset = tocStartOf(in, row);
     traceHeader(m, log);
 
-    const bool blockHashes = layout == Layout::V7;
-    const TocShape shape = shapeOf(layout);
-    const TocHeader toc = readTocHeader(in, m.tocOffset, shape);
+    const bool blockHashes = row.layout == Layout::V7;
+    const TocHeader toc = readTocHeader(in, m.tocOffset, row.shape);
     if (blockHashes) {
         m.hashBlockSize = toc.blockSize ? toc.blockSize : 32768;
         log.line("Block hashes at " + num(toc.hashOffset) + ", blocks of " + num(m.hashBlockSize) + " bytes");
     }
-    readTocTables(in, toc, shape, [blockHashes](const uint8_t* r) { return parseRecord(r, blockHashes); },
-                  m, log);
+    readTocTables(in, toc, row.shape,
+                  [blockHashes](const uint8_t* r) { return parseRecord(r, blockHashes); }, m, log);
     traceFiles(m, log);
     return m;
+}
+
+} // namespace
+
+Expected<ArchiveModel> readV6V7(FileReader& file, Layout layout, LogSink& log) {
+    return readGuarded(file, layout, log, readArchive);
 }
 
 } // namespace sga

@@ -46,13 +46,11 @@ int64_t offsetField(uint64_t value, std::string_view field, int64_t at) {
     return static_cast<int64_t>(value);
 }
 
-} // namespace
-
-ArchiveModel readV8ToV10(FieldCursor& in, Layout layout, LogSink& log) {
+ArchiveModel readArchive(FieldCursor& in, const LayoutTraits& row, LogSink& log) {
+    const Layout layout = row.layout;
     ArchiveModel m = startModel(in, layout, TextEncoding::Utf8);
     const bool v8 = layout == Layout::V8;
-    const size_t headerSize = v8 ? 416 : 428;
-    const auto head = in.bytes(0, headerSize, "version " + num(m.major) + " header");
+    const auto head = in.bytes(0, static_cast<size_t>(row.headerSize), "version " + num(m.major) + " header");
     const uint8_t* h = head.data();
     m.name = headerName(std::vector<uint8_t>(head.begin() + 12, head.begin() + 140), m.encoding);
     uint64_t dataSize = 0;
@@ -73,14 +71,20 @@ ArchiveModel readV8ToV10(FieldCursor& in, Layout layout, LogSink& log) {
     traceHeader(m, log);
     log.line("Data size: " + std::to_string(dataSize));
 
-    const TocShape shape = shapeOf(layout);
-    const TocHeader toc = readTocHeader(in, m.tocOffset, shape);
+    const TocHeader toc = readTocHeader(in, m.tocOffset, row.shape);
     m.hashBlockSize = toc.blockSize ? toc.blockSize : 32768;
     log.line("Block hashes at " + num(toc.hashOffset) + " (" + num(toc.hashLength) +
              " bytes), blocks of " + num(m.hashBlockSize) + " bytes");
-    readTocTables(in, toc, shape, [layout](const uint8_t* r) { return parseRecord(r, layout); }, m, log);
+    readTocTables(in, toc, row.shape, [layout](const uint8_t* r) { return parseRecord(r, layout); }, m,
+                  log);
     traceFiles(m, log);
     return m;
+}
+
+} // namespace
+
+Expected<ArchiveModel> readV8ToV10(FileReader& file, Layout layout, LogSink& log) {
+    return readGuarded(file, layout, log, readArchive);
 }
 
 } // namespace sga

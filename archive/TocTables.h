@@ -51,16 +51,6 @@ private:
     FileReader& file_;
 };
 
-// Widths of one layout's tables.
-struct TocShape {
-    int headerSize = 24;          // 24, 32, 40 or 44 bytes
-    bool wideCounts = false;      // u32 counts in ToC header, drives and folders (else u16)
-    int fileRecordSize = 22;
-    bool nameCountIsBytes = false;
-    int driveSize() const { return wideCounts ? 148 : 138; }
-    int folderSize() const { return wideCounts ? 20 : 12; }
-};
-
 struct TocTable {
     uint32_t offset = 0;          // from the ToC start
     uint32_t count = 0;

@@ -1,5 +1,7 @@
 #include "archive/modSGA.h"
 
+#include "archive/LoadReport.h"
+
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
 #include "core/ReportSink.h"
@@ -15,15 +17,21 @@ namespace {
 constexpr int32_t kDirectoryRecordSize = 12;
 constexpr int32_t kFileRecordSize = 17;
 constexpr std::string_view kLocaleArchive = "HW2LocaleArchive";
+// The two stored counts the loader decrements, as messages name them.
+constexpr std::string_view kFolderCount = "folder count";
+constexpr std::string_view kNameCount = "name count";
 
 std::string n(int64_t value) { return std::to_string(value); }
 
 // Raised inside the loader only; openArchive turns it into a Status.
 struct LoadFailure {
+    ErrorCode code;
     std::string message;
 };
 
-[[noreturn]] void fail(std::string message) { throw LoadFailure{std::move(message)}; }
+[[noreturn]] void fail(ErrorCode code, std::string message) {
+    throw LoadFailure{code, std::move(message)};
+}
 
 // Little-endian fields, each named so that a failure says what was being read.
 class FieldReader {
@@ -33,7 +41,7 @@ public:
     void bytes(void* out, size_t count, std::string_view field) {
         const int64_t at = file_.tell();
         if (!file_.read(out, count)) {
-            fail("truncated archive: " + std::string(field) + " at offset " + n(at) + " needs " +
+            fail(ErrorCode::Truncated, "truncated archive: " + std::string(field) + " at offset " + n(at) + " needs " +
                  n(static_cast<int64_t>(count)) + " bytes, the file ends at " + n(file_.size()) +
                  (file_.error().empty() || file_.error() == "unexpected end of file"
                       ? std::string()
@@ -76,7 +84,7 @@ private:
 
 int16_t decrement16(int16_t stored, std::string_view field, int64_t offset) {
     if (stored < 1) {
-        fail(std::string(field) + " at offset " + n(offset) + " is " + n(stored) +
+        fail(ErrorCode::BadField, std::string(field) + " at offset " + n(offset) + " is " + n(stored) +
              ", it must be at least 1");
     }
     return static_cast<int16_t>(stored - 1);
@@ -114,34 +122,34 @@ void Loader::readHeader(ArchiveIndex& idx) {
     case 3: log_("Unknown archive!"); break;
     default: break;
     }
-    idx.headerBlock = in_.words("headerBlock");
-    idx.archiveName = in_.text(128, "archiveName");
+    idx.headerBlock = in_.words("data signature");
+    idx.archiveName = in_.text(128, "archive name");
     log_(stripNuls(idx.archiveName));
-    if (idx.version == 2) idx.extraBlock = in_.words("extraBlock");
-    idx.headerValue = in_.i32("headerValue");
-    idx.dataOffset = in_.i32("dataOffset");
+    if (idx.version == 2) idx.extraBlock = in_.words("ToC signature");
+    idx.headerValue = in_.i32("ToC size");
+    idx.dataOffset = in_.i32("data offset");
 
     EngineData& d = idx.myEngineData;
-    d.table1Offset = in_.i32("table1Offset");
-    d.table1Count = in_.i16("table1Count");
-    d.dirTableOffset = in_.i32("dirTableOffset");
+    d.table1Offset = in_.i32("drive table offset");
+    d.table1Count = in_.i16("drive count");
+    d.dirTableOffset = in_.i32("folder table offset");
     dirCountOffset_ = in_.offset();
-    d.dirCount = in_.i16("dirCount");
-    d.fileTableOffset = in_.i32("fileTableOffset");
-    d.fileCount = in_.i16("fileCount");
-    d.nameTableOffset = in_.i32("nameTableOffset");
+    d.dirCount = in_.i16(kFolderCount);
+    d.fileTableOffset = in_.i32("file table offset");
+    d.fileCount = in_.i16("file count");
+    d.nameTableOffset = in_.i32("name table offset");
     totalEntriesOffset_ = in_.offset();
-    d.totalEntries = in_.i16("totalEntries");
-    d.tocText1 = in_.text(64, "tocText1");
-    d.tocText2 = in_.text(64, "tocText2");
-    d.tocWord = in_.i16("tocWord");
-    d.numOfRecords = in_.i32("numOfRecords");
-    d.noOfChunks = in_.i16("noOfChunks");
+    d.totalEntries = in_.i16(kNameCount);
+    d.tocText1 = in_.text(64, "drive alias");
+    d.tocText2 = in_.text(64, "drive name");
+    d.tocWord = in_.i16("drive record");
+    d.numOfRecords = in_.i32("directory record count");
+    d.noOfChunks = in_.i16("drive record");
 
     log_(idx.version);
     log_("  Total entries: " + n(d.totalEntries));
-    d.totalEntries = decrement16(d.totalEntries, "totalEntries", totalEntriesOffset_);
-    d.dirCount = decrement16(d.dirCount, "dirCount", dirCountOffset_);
+    d.totalEntries = decrement16(d.totalEntries, kNameCount, totalEntriesOffset_);
+    d.dirCount = decrement16(d.dirCount, kFolderCount, dirCountOffset_);
     log_("  Directories: " + n(d.dirCount));
     log_("  Filenames: " + n(d.fileCount));
     log_("0 Current pos: " + n(in_.pos()));
@@ -154,23 +162,24 @@ void Loader::readDirectoryTable(ArchiveIndex& idx) {
     const EngineData& d = idx.myEngineData;
     const int64_t tableOffset = in_.offset();
     if (d.numOfRecords < 0) {
-        fail("numOfRecords " + n(d.numOfRecords) + " is negative");
+        fail(ErrorCode::BadField, "directory record count " + n(d.numOfRecords) + " is negative");
     }
     if (d.numOfRecords < int32_t{d.dirCount} + 1) {
-        fail("directory table holds " + n(d.numOfRecords) + " records, fewer than the " +
-             n(d.dirCount + 1) + " that dirCount (offset " + n(dirCountOffset_) + ") names");
+        fail(ErrorCode::BadField, "directory table holds " + n(d.numOfRecords) +
+                                      " records, fewer than the " + n(d.dirCount + 1) +
+                                      " that the folder count (offset " + n(dirCountOffset_) + ") names");
     }
     if (int64_t{d.numOfRecords} * kDirectoryRecordSize > file_.remaining()) {
-        fail("truncated archive: directory table of " + n(d.numOfRecords) + " records at offset " +
+        fail(ErrorCode::Truncated, "truncated archive: directory table of " + n(d.numOfRecords) + " records at offset " +
              n(tableOffset) + " runs past the end of the file (" + n(file_.size()) + " bytes)");
     }
     if (int64_t{d.dirCount} + 1 > int64_t{d.totalEntries} + 1) {
-        fail("dirCount " + n(d.dirCount + 1) + " exceeds totalEntries " + n(d.totalEntries + 1) +
-             " (offset " + n(totalEntriesOffset_) + ")");
+        fail(ErrorCode::BadField, "folder count " + n(d.dirCount + 1) + " exceeds the name count " +
+                                      n(d.totalEntries + 1) + " (offset " + n(totalEntriesOffset_) + ")");
     }
     // Every name takes at least one byte of what is left.
     if (int64_t{d.totalEntries} > file_.remaining()) {
-        fail("truncated archive: " + n(d.totalEntries) + " names (totalEntries at offset " +
+        fail(ErrorCode::Truncated, "truncated archive: " + n(d.totalEntries) + " names (the name count at offset " +
              n(totalEntriesOffset_) + ") cannot fit in the " + n(file_.remaining()) +
              " bytes after offset " + n(tableOffset));
     }
@@ -180,17 +189,18 @@ void Loader::readDirectoryTable(ArchiveIndex& idx) {
     for (int32_t h = 1; h <= d.numOfRecords; ++h) {
         const int64_t at = in_.offset();
         DirectoryEntry& r = idx.dirRecords[static_cast<size_t>(h - 1)];
-        r.int4 = in_.i16("directory record int4");
-        r.toc = in_.i32("directory record toc");
-        r.int2 = in_.i16("directory record int2");
-        r.int3 = in_.i16("directory record int3");
-        r.start = in_.i16("directory record start");
+        r.int4 = in_.i16("directory record");
+        r.toc = in_.i32("directory record");
+        r.int2 = in_.i16("directory record");
+        r.int3 = in_.i16("directory record");
+        r.start = in_.i16("directory record");
         log_(pad(h, 5) + ": " + pad(r.toc, 9) + " " + pad(r.start, 9) + " " + pad(r.int2, 9) +
              " " + pad(r.int3, 9) + " " + pad(r.int4, 9));
         const int32_t start = int32_t{r.start} + d.dirCount;
         if (start > std::numeric_limits<int16_t>::max()) {
-            fail("directory record " + n(h) + " at offset " + n(at) + ": start " + n(r.start) +
-                 " plus dirCount " + n(d.dirCount) + " leaves 16 bits");
+            fail(ErrorCode::BadField, "directory record " + n(h) + " at offset " + n(at) +
+                                          ": first file " + n(r.start) + " plus the " + n(d.dirCount) +
+                                          " named folders leaves 16 bits");
         }
         r.start = static_cast<int16_t>(start);
         host_.letEventsRun();
@@ -204,37 +214,37 @@ void Loader::readFileTable(ArchiveIndex& idx) {
     d.noOfChunks = in_.i16("file record count");
     log_("myEngineData.noOfChunks: " + n(d.noOfChunks));
     if (d.noOfChunks < 0) {
-        fail("file record count at offset " + n(countOffset) + " is negative (" +
+        fail(ErrorCode::BadField, "file record count at offset " + n(countOffset) + " is negative (" +
              n(d.noOfChunks) + ")");
     }
     int32_t records = d.noOfChunks;
     if (stripNuls(idx.archiveName) == kLocaleArchive) ++records;
     if (int64_t{records} * kFileRecordSize > file_.remaining()) {
-        fail("truncated archive: file table of " + n(records) + " records at offset " +
+        fail(ErrorCode::Truncated, "truncated archive: file table of " + n(records) + " records at offset " +
              n(in_.offset()) + " runs past the end of the file (" + n(file_.size()) + " bytes)");
     }
     if (int32_t{d.dirCount} + records > d.totalEntries) {
-        fail("file table at offset " + n(in_.offset()) + " holds " + n(records) +
-             " records but the name table has only " + n(d.totalEntries - d.dirCount) +
-             " file names (totalEntries " + n(d.totalEntries + 1) + ", dirCount " +
-             n(d.dirCount + 1) + ")");
+        fail(ErrorCode::BadField, "file table at offset " + n(in_.offset()) + " holds " + n(records) +
+                                      " records but the name table has only " +
+                                      n(d.totalEntries - d.dirCount) + " file names (name count " +
+                                      n(d.totalEntries + 1) + ", folder count " + n(d.dirCount + 1) + ")");
     }
     for (int32_t h = 1; h <= records; ++h) {
         const int64_t at = in_.offset();
         FileEntry& e = idx.entries[static_cast<size_t>(d.dirCount + h - 1)];
-        e.toc = in_.i32("file record toc");
-        e.null = in_.u8("file record flag");
-        const int32_t filePos = in_.i32("file record filePos");
-        const int32_t compSize = in_.i32("file record compSize");
-        e.orgSize = in_.i32("file record orgSize");
+        e.toc = in_.i32("file record");
+        e.null = in_.u8("file record");
+        const int32_t filePos = in_.i32("file record");
+        const int32_t compSize = in_.i32("file record");
+        e.orgSize = in_.i32("file record");
         const int64_t blockPos = int64_t{filePos} + idx.dataOffset - kDataBlockSize;
         if (blockPos < std::numeric_limits<int32_t>::min() ||
             blockPos > std::numeric_limits<int32_t>::max()) {
-            fail("file record " + n(h) + " at offset " + n(at) + ": data position " +
+            fail(ErrorCode::BadField, "file record " + n(h) + " at offset " + n(at) + ": data position " +
                  n(int64_t{filePos} + idx.dataOffset) + " is out of range");
         }
         if (compSize == std::numeric_limits<int32_t>::min()) {
-            fail("file record " + n(h) + " at offset " + n(at) + ": compSize " + n(compSize) +
+            fail(ErrorCode::BadField, "file record " + n(h) + " at offset " + n(at) + ": stored size " + n(compSize) +
                  " is out of range");
         }
         e.filePos = static_cast<int32_t>(blockPos);
@@ -257,7 +267,7 @@ void Loader::readNames(ArchiveIndex& idx, ArchiveTree& tree) {
     for (int32_t m = 1; m <= total; ++m) {
         FileEntry& e = idx.entries[static_cast<size_t>(m - 1)];
         if (file_.atEnd()) {
-            fail("truncated archive: the name table ends at offset " + n(file_.size()) +
+            fail(ErrorCode::Truncated, "truncated archive: the name table ends at offset " + n(file_.size()) +
                  " before name " + n(m) + " of " + n(total));
         }
         e.name = readString(file_);
@@ -293,9 +303,9 @@ void Loader::readNames(ArchiveIndex& idx, ArchiveTree& tree) {
 
 void Loader::run(ArchiveIndex& idx, ArchiveTree& tree) {
     if (!file_.open(path_)) {
-        fail("cannot open " + path_.string() + ": " + file_.error());
+        fail(ErrorCode::CannotOpen, "cannot open " + path_.string() + ": " + file_.error());
     }
-    log_("Opened " + utf8ToCp1252(path_.string()) + " successfully!");
+    reportOpened(path_, log_);
     idx.archiveFolder = folderOf(path_.string());
 
     readHeader(idx);
@@ -319,7 +329,7 @@ bool isNormalVisibleFile(const std::filesystem::path& path) {
 
 Status openArchive(const std::filesystem::path& path, ArchiveIndex& index, ArchiveTree& tree,
                    LogSink& log, ReportSink& host) {
-    host.busy(true);
+    const BusyScope busy(host);
 
     ArchiveIndex next;
     next.extraBlock = index.extraBlock;   // kept from an earlier load unless version 2
@@ -328,23 +338,15 @@ Status openArchive(const std::filesystem::path& path, ArchiveIndex& index, Archi
         Loader loader(path, log, host);
         loader.run(next, nextTree);
     } catch (const LoadFailure& failure) {
-        const std::string message =
-            "Cannot load " + utf8ToCp1252(fileNameOf(path.string())) + ": " + failure.message;
         index = ArchiveIndex{};
         tree.clear();
-        host.status(message);
-        log(message);
-        host.busy(false);
-        return Status::error(message);
+        return reportCannotLoad(path, Status::error(failure.code, failure.message), log, host);
     }
 
     index = std::move(next);
     tree = std::move(nextTree);
-    const std::string count = n(index.totalEntries());
-    host.status(count + " entries found.");
-    log("Finished parsing - " + count + " entries found.");
-    log("Open SGA finished!");
-    host.busy(false);
+    // The 17-byte reader's status text is the count alone.
+    reportLoaded(index.totalEntries(), {}, log, host);
     return {};
 }
 

@@ -66,5 +66,7 @@ void addCatCommand(CLI::App& app, Context& context);
 void addVerifyCommand(CLI::App& app, Context& context);
 void addImageCommand(CLI::App& app, Context& context);
 void addPackCommand(CLI::App& app, Context& context);
+void addChunkyCommand(CLI::App& app, Context& context);
+void addRgdCommand(CLI::App& app, Context& context);
 
 } // namespace sga::cli

@@ -3,15 +3,58 @@
 #include "cli/Interrupt.h"
 
 #include "archive/modSGA.h"
-#include "core/TerminalText.h"
+#include "cli/EntryConvert.h"
+#include "cli/RgdDictionaries.h"
 #include "extract/Extract.h"
+#include "extract/OutputFiles.h"
+#include "extract/SafePath.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <iostream>
 #include <sys/stat.h>
 
 namespace sga::cli {
 namespace {
+
+// Writes NAME.png / NAME.json beside each extracted entry that has a converted
+// form. A conversion that fails is named on stderr and in the log; the others
+// go on. Returns the number of failures. The folders below base are reached
+// as extraction reaches them: a link there is refused, never followed.
+int writeConvertedCopies(const LoadedArchive& loaded, const Folder& base, const std::filesystem::path& basePath,
+                         const RgdDictionary& dictionary, LogSink& log) {
+    int failures = 0;
+    std::vector<uint8_t> bytes;
+    for (const ArchiveFile& file : loaded.model.files) {
+        const std::string extension = convertedExtension(file.name);
+        if (extension.empty()) continue;
+        // Entries whose names extraction refused have no place to go beside.
+        const auto relative = safeRelativePath(file.folder, file.name, nullptr, loaded.model.encoding);
+        if (!relative) continue;
+        const std::filesystem::path target = basePath / (relative->string() + "." + extension);
+        const std::string shown = modelTextToUtf8(loaded.model, file.path());
+        std::string why;
+        if (auto error = readEntryBytes(loaded, file, log, bytes)) {
+            why = *error;
+        } else if (auto converted = convertEntry(file.name, bytes, dictionary); !converted) {
+            why = converted.message();
+        } else if (Expected<Folder> folder = openFolderBelow(base, relative->parent_path(), false); !folder) {
+            why = folder.message();
+        } else if (Status written = writeWholeFileIn(*folder, relative->filename().string() + "." + extension,
+                                                     converted->bytes.data(), converted->bytes.size());
+                   !written) {
+            why = written.message();
+        }
+        if (why.empty()) {
+            log("Converted " + file.path() + " to " + logText(target.string()));
+            continue;
+        }
+        ++failures;
+        std::cerr << "sga: cannot convert " << printable(shown) << ": " << printable(why) << "\n";
+        log("Cannot convert " + file.path() + ": " + why);
+    }
+    return failures;
+}
 
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     struct stat sa {}, sb {};
@@ -41,6 +84,8 @@ void addExtractCommand(CLI::App& app, Context& context) {
     struct Options : CommonOptions {
         std::string outputDir;
         int jobs = defaultJobs();
+        bool convert = false;
+        std::vector<std::string> dictionaries;
     };
     auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand(
@@ -50,6 +95,11 @@ void addExtractCommand(CLI::App& app, Context& context) {
                     "Folder to extract under (default: the current folder)");
     sub->add_option("-j,--jobs", options->jobs, "Entries decoded and written in parallel (default: the machine's cores)")
         ->check(CLI::Range(1, 64));
+    sub->add_flag("--convert", options->convert,
+                  "Also write converted copies beside the entries: NAME.png for DDS, RRTEX, TGA, PSD and PCX "
+                  "pictures, NAME.json for RGD attributes");
+    sub->add_option("--dictionary", options->dictionaries,
+                    "With --convert: a #RGD_DIC file of RGD key names (repeatable)");
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
         std::error_code ec;
@@ -70,6 +120,17 @@ void addExtractCommand(CLI::App& app, Context& context) {
         }
         if (report.failed > 0 || report.stopped) {
             tellWhy(report, location, options->archive);
+            context.exitCode = kFailed;
+        }
+        if (!options->convert || report.stopped || report.noSpace || report.targetTaken) return;
+        const std::string name = fileNameOf(options->archive);
+        Expected<Folder> locationFolder = openUserFolder(location, false);
+        Expected<Folder> base = locationFolder ? openFolderBelow(*locationFolder, name, false)
+                                               : Expected<Folder>(locationFolder.status());
+        if (!base) return;
+        const RgdDictionary dictionary = loadRgdDictionaries(options->dictionaries);
+        if (const int failures = writeConvertedCopies(loaded, *base, location / name, dictionary, log); failures > 0) {
+            std::cerr << "sga: " << failures << (failures == 1 ? " conversion" : " conversions") << " failed\n";
             context.exitCode = kFailed;
         }
     });

@@ -3,19 +3,18 @@
 #include "cli/Commands.h"
 
 #include "core/Cp1252.h"
+#include "preview/EntryDecoders.h"
+#include "preview/PngWriter.h"
+#include "extract/OutputFiles.h"
 #include "extract/EntryData.h"
 #include "core/ActivityLog.h"
 #include "core/TerminalText.h"
 
-#include <algorithm>
-#include <array>
+#include <filesystem>
 #include <iostream>
 
 #ifdef SGA_HAVE_PREVIEW_QT
-#include "preview/PcxReader.h"
-#include "preview/modFilePSD.h"
-#include "preview/modFileTGA.h"
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -26,62 +25,22 @@
 namespace sga::cli {
 namespace {
 
-constexpr std::array<std::string_view, 6> kPictureKinds = {"tga", "psd", "bmp",
-                                                           "jpg", "gif", "pcx"};
-
-// The part of the entry name after its last "." (the whole name without one),
-// compared case-sensitively, as the preview chooses its reader.
-std::string pictureKind(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
 #ifdef SGA_HAVE_PREVIEW_QT
-// Decodes the entry's bytes; on failure returns a null image and says why.
-QImage decodePicture(const std::string& kind, const std::vector<uint8_t>& bytes,
-                     std::string& reason) {
-    if (kind == "bmp" || kind == "jpg" || kind == "gif") {
-        const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
-                              static_cast<qsizetype>(bytes.size()));
-        QImage picture = decodePlatformPicture(data, QString::fromStdString(kind));
-        if (picture.isNull()) reason = "not a BMP, JPEG or GIF picture that can be read";
-        return picture;
-    }
-    PreviewImage image;
-    Status status = kind == "tga"   ? decodeTGA(bytes, image)
-                    : kind == "psd" ? decodePSD(bytes, image)
-                                    : decodePCX(bytes, image);
-    if (!status) {
-        reason = status.message();
-        return {};
-    }
-    return previewToQImage(image);
-}
-
 // Writes through a temporary file, so a failed write leaves FILE as it was.
-bool writePicture(const QImage& picture, const std::string& file, std::string& reason) {
+Status writePicture(const QImage& picture, const std::string& file) {
     const QString path = QString::fromStdString(file);
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
-    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) {
-        reason = "no picture format for the extension \"" + format.toStdString() + "\"";
-        return false;
-    }
+    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
+        return Status::error("no picture format for the extension \"" + format.toStdString() + "\"");
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        reason = out.errorString().toStdString();
-        return false;
-    }
+    if (!out.open(QIODevice::WriteOnly)) return Status::error(out.errorString().toStdString());
     QImageWriter writer(&out, format);
     if (!writer.write(picture)) {
-        reason = writer.errorString().toStdString();
         out.cancelWriting();
-        return false;
+        return Status::error(writer.errorString().toStdString());
     }
-    if (!out.commit()) {
-        reason = out.errorString().toStdString();
-        return false;
-    }
-    return true;
+    if (!out.commit()) return Status::error(out.errorString().toStdString());
+    return {};
 }
 #endif
 
@@ -94,7 +53,7 @@ void addImageCommand(CLI::App& app, Context& context) {
     };
     auto options = std::make_shared<Options>();
     auto* sub = app.add_subcommand(
-        "image", "Decode a picture entry (tga, psd, bmp, jpg, gif, pcx) and write it to FILE");
+        "image", "Decode a picture entry (" + pictureExtensionList() + ") and write it to FILE");
     addCommonOptions(*sub, *options);
     sub->add_option("PATH", options->path, "Entry path inside the archive (\\ or /)")->required();
     sub->add_option("-o,--output", options->output,
@@ -108,10 +67,11 @@ void addImageCommand(CLI::App& app, Context& context) {
         };
         const ArchiveFile* entry = findFile(loaded.model, options->path);
         if (!entry) return fail(options->path + ": no such file in the archive");
-        const std::string kind = pictureKind(entry->name);
-        if (std::find(kPictureKinds.begin(), kPictureKinds.end(), kind) == kPictureKinds.end())
-            return fail(options->path + " is not a picture (kind \"" + cp1252ToUtf8(kind) +
-                        "\"; pictures are tga, psd, bmp, jpg, gif, pcx)");
+        const EntryDecoder* row = findEntryDecoder(entry->name);
+        if (!row || row->source == PictureSource::None)
+            return fail(options->path + " is not a picture (kind \"" +
+                        cp1252ToUtf8(lowerExtension(entry->name)) + "\"; pictures are " +
+                        pictureExtensionList() + ")");
 #ifdef SGA_HAVE_PREVIEW_QT
         std::vector<uint8_t> bytes;
         if (auto error = readEntryBytes(loaded, *entry, log, bytes)) return fail(*error);
@@ -125,13 +85,24 @@ void addImageCommand(CLI::App& app, Context& context) {
             static char* argv[] = {name, nullptr};
             application = std::make_unique<QCoreApplication>(argc, argv);
         }
-        std::string reason;
-        const QImage picture = decodePicture(kind, bytes, reason);
-        if (picture.isNull()) return fail("cannot decode " + options->path + ": " + reason);
-        if (!writePicture(picture, options->output, reason))
-            return fail("cannot write " + options->output + ": " + reason);
+        const Expected<ShownPicture> picture = decodeEntryPicture(entry->name, bytes);
+        if (!picture) return fail("cannot decode " + options->path + ": " + picture.message());
+        if (Status written = writePicture(picture->image, options->output); !written)
+            return fail("cannot write " + options->output + ": " + written.message());
 #else
-        fail("this build of sga has no picture support (built without Qt)");
+        // Without Qt the program's own decoders still write PNG.
+        const std::string suffix = lowerExtension(std::filesystem::path(options->output).filename().string());
+        if (row->source != PictureSource::Own || suffix != "png")
+            return fail("this build of sga writes only PNG from " + std::string(row->description) +
+                        "s (built without Qt)");
+        std::vector<uint8_t> bytes;
+        if (auto error = readEntryBytes(loaded, *entry, log, bytes)) return fail(*error);
+        const Expected<Picture> picture = row->decodePicture(bytes);
+        if (!picture) return fail("cannot decode " + options->path + ": " + picture.message());
+        const auto png = encodePng(*picture);
+        if (!png) return fail("cannot write " + options->output + ": " + png.message());
+        if (const Status written = writeWholeFile(options->output, png->data(), png->size()); !written)
+            return fail("cannot write " + options->output + ": " + written.message());
 #endif
     });
 }

@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
     addVerifyCommand(app, context);
     addImageCommand(app, context);
     addPackCommand(app, context);
+    addChunkyCommand(app, context);
+    addRgdCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -6,6 +6,7 @@
 //
 //   fuzz_seeds <folder>
 
+#include "fuzz/FormatSeeds.h"
 #include "fuzz/LayoutSeeds.h"
 #include "fuzz/Seeds.h"
 
@@ -54,5 +55,6 @@ int main(int argc, char** argv) {
     write(out / "pcx", "8bit-5x3.pcx", seedPcx(5, 3, 1));
     write(out / "pcx", "24bit-4x2.pcx", seedPcx(4, 2, 3));
     for (const auto& [name, text] : seedPaths()) write(out / "safepath", name, textBytes(text));
+    for (const auto& seed : formatSeeds()) write(out / seed.target, seed.name, seed.bytes);
     return 0;
 }

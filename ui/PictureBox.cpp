@@ -18,12 +18,24 @@ void PictureBox::setPicture(const QImage& picture) {
     update();
 }
 
+void PictureBox::setFit(bool fit) {
+    fit_ = fit;
+    update();
+}
+
 void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     if (picture_.isNull()) return;
     QPainter painter(this);
     const QRect inner = contentsRect();
     painter.setClipRect(inner);
+    const QSize size = picture_.size();
+    if (fit_ && (size.width() > inner.width() || size.height() > inner.height())) {
+        const QSize scaled = size.scaled(inner.size(), Qt::KeepAspectRatio);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(inner.topLeft(), scaled), picture_);
+        return;
+    }
     painter.drawImage(inner.topLeft(), picture_);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A picture box: a white surface with a sunken border that keeps the picture
 // it was given and paints it 1:1 from the top-left corner of its inner area,
-// cut off at its edges, on every repaint.
+// cut off at its edges, on every repaint; or, when fitting, scaled down to
+// its inner area with the picture's proportions kept.
 
 #include <QFrame>
 #include <QImage>
@@ -15,6 +16,8 @@ public:
 
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
+    void setFit(bool fit);
+    bool fit() const { return fit_; }
     // The size of the area inside the border.
     QSize innerSize() const { return contentsRect().size(); }
 
@@ -23,6 +26,7 @@ protected:
 
 private:
     QImage picture_;
+    bool fit_ = false;
 };
 
 } // namespace sga::ui

@@ -31,6 +31,7 @@
 #include <QStyleFactory>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 namespace sga::ui {
 
@@ -343,7 +344,13 @@ void frmMain::Form_Resize() {
     if (!layout) return;
     TreeView1->resize(TreeView1->width(), twipsToPixels(layout->treeHeight));
     Text1->resize(twipsToPixels(layout->textWidth), twipsToPixels(layout->textHeight));
-    HexView1->resize(Text1->size());
+    if (OutlineTree1 && OutlineTree1->isVisible()) {
+        const int upper = Text1->height() / 2;
+        OutlineTree1->resize(Text1->width(), upper);
+        HexView1->setGeometry(Text1->x(), Text1->y() + upper, Text1->width(), Text1->height() - upper);
+    } else {
+        HexView1->resize(Text1->size());
+    }
     Picture1->resize(twipsToPixels(layout->pictureWidth), twipsToPixels(layout->pictureHeight));
 }
 
@@ -557,6 +564,7 @@ void frmMain::setExtractingLayout(bool extracting) {
     TreeView1->setVisible(!extracting);
     Text1->setVisible(!extracting);
     Picture1->hide();
+    hideOutline();
     HexView1->hide();
     setExtractionEnabled(!extracting);
 }

@@ -6,6 +6,7 @@
 #include "archive/ArchiveOpen.h"
 #include "archive/ArchiveTree.h"
 #include "core/ReportSink.h"
+#include "preview/EntryDecoders.h"
 #include "preview/PreviewImage.h"
 #include "core/ActivityLog.h"
 #include "extract/Extract.h"
@@ -31,6 +32,8 @@ class QProgressBar;
 class QStatusBar;
 class QToolBar;
 class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
 class QUrl;
 
 namespace sga::ui {
@@ -121,6 +124,13 @@ public:
     void openTextFile(int32_t entryIndex);
     void openImageFile(int32_t entryIndex);
     void RefreshPicture();
+    // Large pictures: scaled to the preview pane, or 1:1 (keys F and 1).
+    void setPictureFit(bool fit);
+    bool pictureExceedsPane() const;
+    // Chunked and attribute files: a tree of their parts above the hex dump
+    // of the selected part's bytes.
+    void showOutline(int32_t entryIndex, const EntryDecoder& row);
+    void hideOutline();
 
     // Find: the tree narrowed to the files matching text (see TreeFilter);
     // an empty text shows the whole tree again.
@@ -207,6 +217,8 @@ private:
     // archive and the tree's selection: the one place that enables anything.
     void updateCommands();
     void createWorkControls();
+    void createOutlineControls();
+    void showOutlineSelection();
     void placeFindField();
     // Extract selected for several nodes, as a run of its own.
     SelectionReport runSelection(const std::vector<SelectedNode>& nodes, const ExtractSelectionOptions& options);
@@ -252,6 +264,8 @@ private:
 
     QLineEdit* FindText = nullptr;
     QPlainTextEdit* HexView1 = nullptr;
+    QTreeWidget* OutlineTree1 = nullptr;
+    std::vector<uint8_t> outlineBytes_;   // the bytes of the entry the outline shows
     QLabel* detailsLabel_ = nullptr;
     QMenu* treeMenu_ = nullptr;
     QAction* actFind_ = nullptr;
@@ -259,6 +273,7 @@ private:
     std::unique_ptr<TreeFilter> filter_;
     QString statusBeforeFind_;   // the status text a find replaced
     QString findStatus_;         // the find's own status text
+    QSize pictureBoxSize_;       // the picture box's size when showing 1:1
     std::unique_ptr<QTemporaryDir> private_;
     int privateRuns_ = 0;
     int16_t lastReadResult_ = 0;

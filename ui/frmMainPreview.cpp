@@ -6,9 +6,10 @@
 #include "core/Cp1252.h"
 #include "core/FileReader.h"
 #include "extract/EntryData.h"
+#include "preview/EntryDecoders.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 #include "ui/ArchiveTreeModel.h"
 #include "ui/PictureBox.h"
 #include "ui/HexDump.h"
@@ -27,22 +28,6 @@ namespace {
 // Text entries show at most this many bytes.
 constexpr size_t kTextPreviewBytes = 32000;
 
-// The part after the last "." (all of it when there is none).
-std::string extensionOf(const std::string& name) {
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
-bool isTextKind(const std::string& extension) {
-    return extension == "lua" || extension == "ini" || extension == "txt" || extension == "events";
-}
-
-// The pictures openImageFile decodes.
-bool isPictureKind(const std::string& extension) {
-    return extension == "tga" || extension == "psd" || extension == "bmp" || extension == "jpg" ||
-           extension == "gif" || extension == "pcx";
-}
-
 } // namespace
 
 void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
@@ -57,6 +42,7 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
         showEntryDetails(-1);
         return;
     case NodeRef::Kind::Directory:
+        hideOutline();
         Text1->setPlainText(QString());
         if (HexView1->isVisible()) {
             HexView1->hide();
@@ -68,10 +54,17 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
         break;
     }
     const auto entryIndex = static_cast<int32_t>(std::clamp<int64_t>(ref.entryNumber - 1, -1, INT32_MAX));
-    const std::string extension = extensionOf(node->text);
-    if (isTextKind(extension)) {
+    const EntryDecoder* row = findEntryDecoder(node->text);
+    const EntryView view = row ? row->view : EntryView::Hex;
+    if ((view == EntryView::Chunks || view == EntryView::Attributes) && row->decodeOutline) {
+        showOutline(entryIndex, *row);
+        showEntryDetails(entryIndex);
+        return;
+    }
+    hideOutline();
+    if (view == EntryView::Text) {
         openTextFile(entryIndex);
-    } else if (isPictureKind(extension)) {
+    } else if (view == EntryView::Picture) {
         openImageFile(entryIndex);
     } else {
         showHexView(entryIndex);
@@ -161,7 +154,8 @@ void frmMain::openImageFile(int32_t entryIndex) {
         return;
     }
 
-    const std::string extension = extensionOf(archive_.model.fileOf(int64_t{entryIndex} + 1).name);
+    const std::string& name = archive_.model.fileOf(int64_t{entryIndex} + 1).name;
+    const std::string extension = lowerExtension(name);
     const std::filesystem::path path(QFile::encodeName(tempPath).toStdString());
     if (extension == "tga") {
         loadTGA(path, PreviewImage);
@@ -169,11 +163,47 @@ void frmMain::openImageFile(int32_t entryIndex) {
     } else if (extension == "psd") {
         loadPSD(path, PreviewImage);
         RefreshPicture();
-    } else if (extension == "bmp" || extension == "jpg" || extension == "gif" || extension == "pcx") {
-        // Shown at its own size inside the box as it is; an unreadable
-        // picture leaves the box empty.
-        Picture1->setPicture(loadPlatformPicture(tempPath, QString::fromStdString(extension)));
+    } else {
+        // Shown at its own size inside the box as it is. An unreadable BMP,
+        // JPEG, GIF or PCX leaves the box empty; the newer kinds say why.
+        Expected<ShownPicture> picture = decodeEntryPicture(name, entryBuffer);
+        const bool sayWhy = !picture && extension != "bmp" && extension != "jpg" &&
+                            extension != "gif" && extension != "pcx";
+        if (sayWhy) {
+            Picture1->hide();
+            HexView1->setPlainText(tr("Cannot show %1: %2.")
+                                       .arg(QString::fromStdString(modelTextToUtf8(archive_.model, name)),
+                                            QString::fromStdString(picture.message())));
+            HexView1->show();
+            return;
+        }
+        Picture1->setFit(false);
+        Picture1->setPicture(picture ? picture->image : QImage());
+        const bool platformKind = extension == "bmp" || extension == "jpg" ||
+                                  extension == "gif" || extension == "pcx";
+        if (picture && !platformKind) {
+            // The newer kinds get a box of their own size, up to the pane,
+            // and are fitted to the pane when larger.
+            const QSize border = Picture1->size() - Picture1->innerSize();
+            Picture1->resize((picture->image.size() + border).boundedTo(Text1->size()));
+            setStatusText(describePicture(picture->image.width(), picture->image.height(),
+                                          picture->format, picture->mipCount));
+        }
+        pictureBoxSize_ = Picture1->size();
+        if (picture && !platformKind && pictureExceedsPane()) setPictureFit(true);
     }
+}
+
+bool frmMain::pictureExceedsPane() const {
+    const QSize size = Picture1->picture().size();
+    const QSize pane = Text1->size() - (Picture1->size() - Picture1->innerSize());
+    return !Picture1->picture().isNull() &&
+           (size.width() > pane.width() || size.height() > pane.height());
+}
+
+void frmMain::setPictureFit(bool fit) {
+    Picture1->resize(fit ? Text1->size() : pictureBoxSize_);
+    Picture1->setFit(fit);
 }
 
 void frmMain::RefreshPicture() {
@@ -191,8 +221,10 @@ void frmMain::RefreshPicture() {
         QPainter painter(&surface);
         drawImage(painter, PreviewImage);
     }
+    Picture1->setFit(false);
     Picture1->setPicture(surface);
     Picture1->update();
+    pictureBoxSize_ = Picture1->size();
 }
 
 } // namespace sga::ui

@@ -4,6 +4,8 @@
 
 #include "ui/frmMain.h"
 
+#include "ui/PictureBox.h"
+
 #include "archive/modSGA.h"
 #include "core/Cp1252.h"
 #include "extract/OutputFiles.h"
@@ -123,6 +125,8 @@ void frmMain::createWorkControls() {
     FindText->raise();
     // Ctrl+A is Extract all everywhere but in the find field, where it selects the text.
     FindText->installEventFilter(this);
+    TreeView1->installEventFilter(this);
+    Picture1->installEventFilter(this);
     connect(FindText, &QLineEdit::textChanged, this, &frmMain::findTextChanged);
 
     actFind_ = new QAction(tr("Find"), this);
@@ -151,6 +155,7 @@ void frmMain::createWorkControls() {
     HexView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     HexView1->setGeometry(Text1->geometry());
     HexView1->hide();
+    createOutlineControls();
 
     detailsLabel_ = new QLabel(StatusBar1);
     detailsLabel_->setObjectName(QStringLiteral("StatusBar1Details"));
@@ -196,6 +201,15 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
                 event->accept();
                 return true;
             }
+        }
+    }
+    if ((watched == TreeView1 || watched == Picture1) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool fitKey = key->key() == Qt::Key_F || key->key() == Qt::Key_1;
+        if (fitKey && key->modifiers() == Qt::NoModifier && Picture1->isVisible() &&
+            pictureExceedsPane()) {
+            setPictureFit(key->key() == Qt::Key_F);
+            return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);

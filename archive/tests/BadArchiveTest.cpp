@@ -73,7 +73,7 @@ TEST(BadArchive, MessagesNameTheFieldAndOffset) {
     TempDir dir;
     Attempt a;
     attempt(a, dir.write("cut.big", Bytes(whole.begin(), whole.begin() + 178)));
-    EXPECT_NE(a.status.message().find("dataOffset at offset 176"), std::string::npos) << a.status.message();
+    EXPECT_NE(a.status.message().find("data offset at offset 176"), std::string::npos) << a.status.message();
     EXPECT_NE(a.status.message().find("cut.big"), std::string::npos);
 
     Attempt missing;
@@ -93,11 +93,11 @@ TEST(BadArchive, CountsOutOfRange) {
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"dirCount 0", [](ArchivePlan& s) { s.dirCount = 0; }, "dirCount at offset 190 is 0"},
-        {"dirCount -32768", [](ArchivePlan& s) { s.dirCount = -32768; }, "dirCount"},
-        {"totalEntries -1", [](ArchivePlan& s) { s.totalEntries = -1; }, "totalEntries at offset 202 is -1"},
-        {"totalEntries 0", [](ArchivePlan& s) { s.totalEntries = 0; }, "totalEntries"},
-        {"totalEntries too small for the directories", [](ArchivePlan& s) { s.totalEntries = 2; }, "exceeds totalEntries"},
+        {"dirCount 0", [](ArchivePlan& s) { s.dirCount = 0; }, "folder count at offset 190 is 0"},
+        {"dirCount -32768", [](ArchivePlan& s) { s.dirCount = -32768; }, "folder count"},
+        {"totalEntries -1", [](ArchivePlan& s) { s.totalEntries = -1; }, "name count at offset 202 is -1"},
+        {"totalEntries 0", [](ArchivePlan& s) { s.totalEntries = 0; }, "name count"},
+        {"totalEntries too small for the directories", [](ArchivePlan& s) { s.totalEntries = 2; }, "exceeds the name count"},
         {"more file records than names", [](ArchivePlan& s) { s.totalEntries = 4; }, "only 1 file names"},
         {"numOfRecords negative", [](ArchivePlan& s) { s.numOfRecords = -1; }, "negative"},
         {"numOfRecords below dirCount", [](ArchivePlan& s) { s.numOfRecords = 2; }, "fewer than the 3"},

@@ -15,17 +15,18 @@
 
 namespace sga::testing {
 
+// Every layout the table gives a reader, in table order.
 inline const std::vector<sga::Layout>& allLayouts() {
-    static const std::vector<sga::Layout> layouts{sga::Layout::V2Wide, sga::Layout::V4, sga::Layout::V5A,
-                                                  sga::Layout::V5B,    sga::Layout::V6, sga::Layout::V7,
-                                                  sga::Layout::V8,     sga::Layout::V9, sga::Layout::V10};
+    static const std::vector<sga::Layout> layouts = [] {
+        std::vector<sga::Layout> out;
+        for (const sga::LayoutTraits& row : sga::layoutTable())
+            if (row.read != nullptr) out.push_back(row.layout);
+        return out;
+    }();
     return layouts;
 }
 
-inline std::string layoutLabel(sga::Layout layout) {
-    static const char* names[] = {"V2Narrow", "V2Wide", "V4", "V5A", "V5B", "V6", "V7", "V8", "V9", "V10"};
-    return names[static_cast<int>(layout)];
-}
+inline std::string layoutLabel(sga::Layout layout) { return std::string(sga::traitsOf(layout).key); }
 
 // Reads archive bytes through one in-memory file (sweeps write thousands).
 class LayoutFiles {

@@ -17,11 +17,11 @@ namespace {
 using sga::testing::EntryPlan;
 using sga::testing::textBytes;
 
-Bytes bmpBytes(const QImage& image) {
+Bytes bmpBytes(const QImage& image, const char* format = "BMP") {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
+    image.save(&buffer, format);
     return Bytes(bytes.begin(), bytes.end());
 }
 
@@ -53,12 +53,13 @@ protected:
             {.name = "SKY.TGA", .data = tgaBytes({{0x123456}})},
             {.name = "readme", .data = textBytes("no dot")},
             {.name = "pic.bmp", .data = bmpBytes(solid(2, 2, QColor(0, 0, 255)))},
+            {.name = "wide.png", .data = bmpBytes(solid(3000, 200, QColor(255, 0, 0)), "PNG")},
             {.name = "broken.lua", .data = textBytes("never shown"), .compress = true,
              .stored = textBytes("this is no zlib stream")},
         };
         StubDialog dialog;
         form = openedForm(ws, dialog, plan);
-        ASSERT_EQ(form->statusText(), "13 entries found.");
+        ASSERT_EQ(form->statusText(), "14 entries found.");
         text = child<QPlainTextEdit>(*form, "Text1");
         picture = child<PictureBox>(*form, "Picture1");
         tree = child<QTreeView>(*form, "TreeView1");
@@ -168,25 +169,37 @@ TEST_F(Preview, ARejectedTgaWithNothingBeforeShowsAnEmptyPicture) {
     EXPECT_EQ(picture->innerSize(), QSize(0, 0));
 }
 
-TEST_F(Preview, CapitalExtensionsAndUnknownKindsShowAHexDump) {
-    // Extensions are matched as written: these are neither text nor a
-    // picture the program reads, so they show their bytes.
-    click("good.tga");
-    const QImage first = grabbed();
+TEST_F(Preview, ExtensionsChooseTheViewWhateverTheirCase) {
+    // Case is ignored; a name without a known kind shows its bytes.
     auto* hex = child<QPlainTextEdit>(*form, "HexView1");
-    for (const char* name : {"NOTES.TXT", "SKY.TGA", "readme"}) {
-        click("a.lua");
-        click(name);
-        EXPECT_FALSE(picture->isVisible()) << name;
-        EXPECT_FALSE(text->isVisible()) << name;
-        EXPECT_TRUE(hex->isVisible()) << name;
+    struct Case { const char* name; QWidget* shown; };
+    for (const Case& c : {Case{"NOTES.TXT", text}, Case{"SKY.TGA", picture}, Case{"readme", hex}}) {
+        click("pic.bmp");
+        click(c.name);
+        for (QWidget* view : {static_cast<QWidget*>(text), static_cast<QWidget*>(picture),
+                              static_cast<QWidget*>(hex)})
+            EXPECT_EQ(view->isVisible(), view == c.shown) << c.name;
     }
     EXPECT_TRUE(hex->toPlainText().startsWith("00000000  6E 6F 20 64 6F 74 ")) << hex->toPlainText().toStdString();
-    // A picture afterwards shows in the picture box as before.
+    click("SKY.TGA");
+    EXPECT_EQ(grabbed().pixel(inner(0, 0)) & 0xFFFFFF, 0x123456u);
+}
+
+TEST_F(Preview, LargePicturesFitThePaneAndTheKeysFAnd1Toggle) {
+    click("wide.png");
+    EXPECT_EQ(form->statusText(), "3000 x 200, PNG");
+    EXPECT_TRUE(picture->fit());
+    EXPECT_LE(picture->width(), text->width());
+    EXPECT_EQ(grabbed().pixel(inner(0, 0)) & 0xFFFFFF, 0xFF0000u);
+    struct Step { Qt::Key key; bool fit; };
+    for (const Step& step : {Step{Qt::Key_1, false}, Step{Qt::Key_F, true}, Step{Qt::Key_1, false}}) {
+        QTest::keyClick(tree, step.key);
+        EXPECT_EQ(picture->fit(), step.fit) << step.key;
+    }
+    // A picture that fits the pane keeps F for the tree.
     click("good.tga");
-    EXPECT_TRUE(picture->isVisible());
-    EXPECT_FALSE(hex->isVisible());
-    EXPECT_EQ(grabbed(), first);
+    QTest::keyClick(tree, Qt::Key_F);
+    EXPECT_FALSE(picture->fit());
 }
 
 TEST_F(Preview, ABmpAfterATgaShowsInTheTgaSize) {

@@ -1,4 +1,4 @@
-#include "ui/tests/QtPictures.h"
+#include "previewqt/tests/QtPictures.h"
 
 namespace sga::testing {
 

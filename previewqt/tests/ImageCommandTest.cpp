@@ -1,6 +1,6 @@
 // sga image through the real binary, on an archive built in code.
 #include "tests/support/PictureBuilders.h"
-#include "ui/tests/QtPictures.h"
+#include "previewqt/tests/QtPictures.h"
 #include "tests/support/ArchiveWriter.h"
 
 #include <QBuffer>
@@ -44,6 +44,14 @@ protected:
         buffer.open(QIODevice::WriteOnly);
         ASSERT_TRUE(photo.save(&buffer, "JPG", 100));
         const QByteArray gif = testing::buildGif(2, 1, {Qt::red, Qt::blue}, {1, 0});
+        // One small picture in each format Qt's image plugins write.
+        const auto encoded = [&photo](const char* format) {
+            QByteArray bytes;
+            QBuffer sink(&bytes);
+            sink.open(QIODevice::WriteOnly);
+            photo.save(&sink, format, 100);
+            return Bytes(bytes.begin(), bytes.end());
+        };
 
         testing::ArchivePlan plan;
         plan.dirs = {{"art", 1}};
@@ -58,7 +66,12 @@ protected:
                       file("pic.tga", testing::buildTga(tga), true),
                       file("broken.tga", testing::buildTga(rle)),
                       file("photo.jpg", Bytes(jpeg.begin(), jpeg.end())),
-                      file("flag.gif", Bytes(gif.begin(), gif.end()))};
+                      file("flag.gif", Bytes(gif.begin(), gif.end())),
+                      file("SKY.TGA", testing::buildTga(tga)),
+                      file("shot.png", encoded("PNG")),
+                      file("scan.TIF", encoded("TIFF")),
+                      file("leaf.webp", encoded("WEBP")),
+                      file("app.ico", encoded("ICO"))};
         archive_ = dir_.write("data.big", testing::buildArchive(plan));
     }
 
@@ -124,6 +137,16 @@ TEST_F(ImageCommand, ReadsJpegAndGifWithoutADisplay) {
     ASSERT_EQ(flag.size(), QSize(2, 1));
     EXPECT_EQ(flag.pixelColor(0, 0), QColor(Qt::blue));
     EXPECT_EQ(flag.pixelColor(1, 0), QColor(Qt::red));
+}
+
+TEST_F(ImageCommand, ReadsEveryPictureKindWhateverTheCaseOfItsName) {
+    for (const char* entry : {"SKY.TGA", "shot.png", "scan.TIF", "leaf.webp", "app.ico"}) {
+        CommandRun run = image(std::string("art\\") + entry, "converted.png");
+        ASSERT_EQ(run.exitCode, 0) << entry << ": " << run.stdErr.toStdString();
+        const QImage converted(out("converted.png"));
+        EXPECT_EQ(converted.size(), std::string(entry) == "SKY.TGA" ? QSize(3, 2) : QSize(4, 4))
+            << entry;
+    }
 }
 
 TEST_F(ImageCommand, RefusesWithOneLineReason) {

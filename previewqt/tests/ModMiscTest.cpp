@@ -1,6 +1,6 @@
-#include "ui/modMisc.h"
+#include "previewqt/modMisc.h"
 #include "tests/support/PictureBuilders.h"
-#include "ui/tests/QtPictures.h"
+#include "previewqt/tests/QtPictures.h"
 #include "tests/support/ArchiveWriter.h"
 
 #include <QFile>
