@@ -26,7 +26,7 @@ void addCatCommand(CLI::App& app, Context& context) {
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
         const ArchiveFile* entry = findFile(loaded.model, options->path);
         if (!entry) {
-            std::cerr << "sga: " << options->path << ": no such file in the archive\n";
+            std::cerr << "sga: " << printable(options->path) << ": no such file in the archive\n";
             context.exitCode = kFailed;
             return;
         }
@@ -55,7 +55,7 @@ void addCatCommand(CLI::App& app, Context& context) {
             std::cerr << "sga: cannot write to stdout\n";
             context.exitCode = kFailed;
         } else if (error) {
-            std::cerr << "sga: " << *error << "\n";
+            std::cerr << "sga: " << printable(*error) << "\n";
             context.exitCode = kFailed;
         }
     });

@@ -1,5 +1,6 @@
 #include "cli/CliHost.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Scripting.h"
 
 #include "archive/modSGA.h"
@@ -12,14 +13,16 @@
 #include "core/TerminalText.h"
 
 #include <iostream>
+#include <sys/stat.h>
 
 namespace sga::cli {
 namespace {
 
 // Writes NAME.png / NAME.json beside each extracted entry that has a converted
 // form. A conversion that fails is named on stderr and in the log; the others
-// go on. Returns the number of failures.
-int writeConvertedCopies(const LoadedArchive& loaded, const std::filesystem::path& base,
+// go on. Returns the number of failures. The folders below base are reached
+// as extraction reaches them: a link there is refused, never followed.
+int writeConvertedCopies(const LoadedArchive& loaded, const Folder& base, const std::filesystem::path& basePath,
                          const RgdDictionary& dictionary, LogSink& log) {
     int failures = 0;
     std::vector<uint8_t> bytes;
@@ -29,15 +32,19 @@ int writeConvertedCopies(const LoadedArchive& loaded, const std::filesystem::pat
         // Entries whose names extraction refused have no place to go beside.
         const auto relative = safeRelativePath(file.folder, file.name, nullptr, loaded.model.encoding);
         if (!relative) continue;
-        const std::filesystem::path target = base / (relative->string() + "." + extension);
+        const std::filesystem::path target = basePath / (relative->string() + "." + extension);
         const std::string shown = modelTextToUtf8(loaded.model, file.path());
         std::string why;
         if (auto error = readEntryBytes(loaded, file, log, bytes)) {
             why = *error;
         } else if (auto converted = convertEntry(file.name, bytes, dictionary); !converted) {
             why = converted.message();
-        } else {
-            why = writeWholeFile(target, converted->bytes.data(), converted->bytes.size());
+        } else if (Expected<Folder> folder = openFolderBelow(base, relative->parent_path(), false); !folder) {
+            why = folder.message();
+        } else if (Status written = writeWholeFileIn(*folder, relative->filename().string() + "." + extension,
+                                                     converted->bytes.data(), converted->bytes.size());
+                   !written) {
+            why = written.message();
         }
         if (why.empty()) {
             log("Converted " + file.path() + " to " + logText(target.string()));
@@ -48,6 +55,28 @@ int writeConvertedCopies(const LoadedArchive& loaded, const std::filesystem::pat
         log("Cannot convert " + file.path() + ": " + why);
     }
     return failures;
+}
+
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Why the run failed, on stderr: each failed entry (the first few), then one summary line.
+void tellWhy(const ExtractReport& report, const std::filesystem::path& location, const std::string& archive) {
+    if (report.targetTaken) {
+        const std::filesystem::path folder = location / fileNameOf(archive);
+        std::cerr << "sga: cannot extract into " << printable(folder.string()) << ": "
+                  << (sameFile(folder, archive) ? "that is the archive itself" : "a file of that name exists")
+                  << "; choose another folder with -o\n";
+        return;
+    }
+    for (const EntryFailure& failure : report.failures)
+        std::cerr << printable(failure.path) << ": " << printable(failure.reason) << "\n";
+    if (report.failed > static_cast<int>(report.failures.size()))
+        std::cerr << "and " << report.failed - static_cast<int>(report.failures.size()) << " more; see --log\n";
+    std::cerr << "sga: " << printable(report.summary) << "\n";
 }
 
 } // namespace
@@ -88,20 +117,32 @@ void addExtractCommand(CLI::App& app, Context& context) {
         }
         // With patterns, the rest of the run (conversions too) sees the selected entries only.
         if (options->selection.any()) loaded.model = modelOfFiles(loaded.model, *selected);
-        CliHost host;
+        // A signal stops the run: the entry being written is removed.
+        const InterruptScope interrupts;
+        InterruptibleHost host;
         const ExtractContext extract{loaded.model, options->archive, location, log, host};
-        const ExtractReport report = extractAll(extract, {.jobs = options->jobs});
+        const ExtractReport report = extractAll(
+            extract, {.jobs = options->jobs, .interrupted = [] { return InterruptScope::caught() != 0; }});
+        if (const int signal = InterruptScope::caught(); signal != 0) {
+            std::cerr << "sga: interrupted; " << report.written << " of " << loaded.model.entryCount()
+                      << " entries written\n";
+            context.exitCode = exitStatusForSignal(signal);
+            return;
+        }
         if (report.failed > 0 || report.stopped) {
-            std::cerr << "sga: " << report.summary << "\n";
+            tellWhy(report, location, options->archive);
             context.exitCode = kFailed;
         }
-        const std::filesystem::path base = location / fileNameOf(options->archive);
-        if (options->convert && !report.stopped && std::filesystem::is_directory(base, ec)) {
-            const RgdDictionary dictionary = loadRgdDictionaries(options->dictionaries);
-            if (const int failures = writeConvertedCopies(loaded, base, dictionary, log); failures > 0) {
-                std::cerr << "sga: " << failures << (failures == 1 ? " conversion" : " conversions") << " failed\n";
-                context.exitCode = kFailed;
-            }
+        if (!options->convert || report.stopped || report.noSpace || report.targetTaken) return;
+        const std::string name = fileNameOf(options->archive);
+        Expected<Folder> locationFolder = openUserFolder(location, false);
+        Expected<Folder> base = locationFolder ? openFolderBelow(*locationFolder, name, false)
+                                               : Expected<Folder>(locationFolder.status());
+        if (!base) return;
+        const RgdDictionary dictionary = loadRgdDictionaries(options->dictionaries);
+        if (const int failures = writeConvertedCopies(loaded, *base, location / name, dictionary, log); failures > 0) {
+            std::cerr << "sga: " << failures << (failures == 1 ? " conversion" : " conversions") << " failed\n";
+            context.exitCode = kFailed;
         }
     });
 }

@@ -8,6 +8,7 @@
 #include "extract/OutputFiles.h"
 #include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <filesystem>
 #include <iostream>
@@ -61,7 +62,7 @@ void addImageCommand(CLI::App& app, Context& context) {
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
         const auto fail = [&context](const std::string& reason) {
-            std::cerr << "sga: " << reason << "\n";
+            std::cerr << "sga: " << printable(reason) << "\n";
             context.exitCode = kFailed;
         };
         const ArchiveFile* entry = findFile(loaded.model, options->path);
@@ -100,8 +101,8 @@ void addImageCommand(CLI::App& app, Context& context) {
         if (!picture) return fail("cannot decode " + options->path + ": " + picture.message());
         const auto png = encodePng(*picture);
         if (!png) return fail("cannot write " + options->output + ": " + png.message());
-        if (const std::string why = writeWholeFile(options->output, png->data(), png->size()); !why.empty())
-            return fail("cannot write " + options->output + ": " + why);
+        if (const Status written = writeWholeFile(options->output, png->data(), png->size()); !written)
+            return fail("cannot write " + options->output + ": " + written.message());
 #endif
     });
 }

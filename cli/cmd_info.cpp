@@ -2,6 +2,7 @@
 #include "cli/Scripting.h"
 
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <array>
 #include <cstdint>
@@ -72,7 +73,7 @@ void addInfoCommand(CLI::App& app, Context& context) {
             writeJsonLine(infoJson(model));
             return;
         }
-        auto text = [&](const std::string& s) { return modelTextToUtf8(model, s); };
+        auto text = [&](const std::string& s) { return printable(modelTextToUtf8(model, s)); };
         std::printf("Version:      %s\n", layoutDescription(model).c_str());
         std::printf("Archive name: %s\n", text(model.name).c_str());
         std::printf("Data offset:  %lld\n", static_cast<long long>(model.dataOffset));

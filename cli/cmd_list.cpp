@@ -3,6 +3,7 @@
 
 #include "core/Cp1252.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <cstdio>
 #include <iostream>
@@ -53,9 +54,9 @@ void addListCommand(CLI::App& app, Context& context) {
             for (const auto& node : nodes) {
                 const std::string parent =
                     node.parent < 0 ? std::string() : nodes[static_cast<size_t>(node.parent)].key;
-                std::printf("%s\t%s\t%s\n", modelTextToUtf8(loaded.model, node.key).c_str(),
-                            modelTextToUtf8(loaded.model, node.text).c_str(),
-                            modelTextToUtf8(loaded.model, parent).c_str());
+                std::printf("%s\t%s\t%s\n", printable(modelTextToUtf8(loaded.model, node.key)).c_str(),
+                            printable(modelTextToUtf8(loaded.model, node.text)).c_str(),
+                            printable(modelTextToUtf8(loaded.model, parent)).c_str());
             }
             return;
         }
@@ -68,9 +69,10 @@ void addListCommand(CLI::App& app, Context& context) {
         }
         for (size_t i : *selected) {
             const ArchiveFile& f = model.files[i];
-            const std::string path = modelTextToUtf8(model, f.path());
+            const std::string raw = modelTextToUtf8(model, f.path());
+            const std::string path = printable(raw);
             if (options->json) {
-                writeJsonLine(fileJson(model, f, path));
+                writeJsonLine(fileJson(model, f, raw));
             } else if (options->longFormat) {
                 std::printf("%10lld %10lld %-7s %s\n", static_cast<long long>(f.storedSize),
                             static_cast<long long>(f.size), std::string(storageName(f.storage)).c_str(),

@@ -1,44 +1,14 @@
-#include "cli/CliHost.h"
+#include "cli/Interrupt.h"
 #include "cli/Commands.h"
 
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 #include "extract/Pack.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 namespace sga::cli {
-namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int signal) { interrupted = signal; }
-
-// The progress bar of the command line, stopped by Ctrl-C or a termination
-// signal so that the temporary archive is removed.
-class PackHost final : public CliHost {
-public:
-    PackHost() {
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &oldInt_);
-        ::sigaction(SIGTERM, &action, &oldTerm_);
-        ::sigaction(SIGHUP, &action, &oldHup_);
-    }
-    ~PackHost() override {
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-        ::sigaction(SIGHUP, &oldHup_, nullptr);
-    }
-    bool stopRequested() override { return interrupted != 0; }
-
-private:
-    struct sigaction oldInt_ {}, oldTerm_ {}, oldHup_ {};
-};
-
-} // namespace
 
 void addPackCommand(CLI::App& app, Context& context) {
     struct Options {
@@ -93,7 +63,7 @@ void addPackCommand(CLI::App& app, Context& context) {
         options.jobs = o->jobs;
         options.keepCase = o->keepCase;
         auto fail = [&](const std::string& message) {
-            std::cerr << "sga: " << message << "\n";
+            std::cerr << "sga: " << printable(message) << "\n";
             context.exitCode = kFailed;
         };
         if (!o->verification.empty()) {
@@ -124,13 +94,15 @@ void addPackCommand(CLI::App& app, Context& context) {
             file->restart();
             log = std::move(file);
         }
-        interrupted = 0;
-        PackHost host;
+        // Ctrl-C or a termination signal stops the pack and removes the temporary archive.
+        const InterruptScope interrupts;
+        InterruptibleHost host;
         const PackReport report = packArchive(options, *log, host);
-        for (const std::string& w : report.warnings) std::cerr << "sga: warning: " << w << "\n";
+        for (const std::string& w : report.warnings) std::cerr << "sga: warning: " << printable(w) << "\n";
         if (!report.ok) fail(report.error);
         // A pack stopped by a signal ends as the shell expects of one: 128 + its number.
-        if (!report.ok && interrupted != 0) context.exitCode = 128 + interrupted;
+        if (!report.ok && InterruptScope::caught() != 0)
+            context.exitCode = exitStatusForSignal(InterruptScope::caught());
     });
 }
 

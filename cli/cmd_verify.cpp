@@ -4,6 +4,7 @@
 #include "core/Cp1252.h"
 #include "extract/Verify.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <cstdio>
 #include <iostream>
@@ -34,9 +35,10 @@ void addVerifyCommand(CLI::App& app, Context& context) {
         const VerifyReport report = verifyArchive(loaded.model, options->archive, log, {.jobs = options->jobs});
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)
-                std::printf("header: %s\n", p.message.c_str());
+                std::printf("header: %s\n", printable(p.message).c_str());
             else
-                std::printf("%s: %s\n", modelTextToUtf8(loaded.model, p.path).c_str(), p.message.c_str());
+                std::printf("%s: %s\n", printable(modelTextToUtf8(loaded.model, p.path)).c_str(),
+                            printable(p.message).c_str());
         }
         const char* signatures = report.notSigned             ? ", header not signed"
                                  : !report.signaturesChecked ? ""
@@ -47,7 +49,7 @@ void addVerifyCommand(CLI::App& app, Context& context) {
                     report.entriesChecked == 1 ? "entry" : "entries", report.entriesFailed, signatures);
         if (!report.ok()) {
             std::fflush(stdout);
-            std::fprintf(stderr, "sga: %s: verification failed\n", options->archive.c_str());
+            std::fprintf(stderr, "sga: %s: verification failed\n", printable(options->archive).c_str());
             context.exitCode = kFailed;
         }
     });

@@ -6,6 +6,7 @@
 #include "core/ReportSink.h"
 #include "extract/EntryReader.h"
 #include "core/ActivityLog.h"
+#include "core/TerminalText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,7 +32,7 @@ std::optional<LoadedArchive> loadArchive(const std::string& path, LogSink& log) 
     ReportSink quiet;
     Status status = openAnyArchive(path, loaded, log, quiet);
     if (!status) {
-        std::cerr << "sga: " << cp1252ToUtf8(status.message()) << "\n";
+        std::cerr << "sga: " << printable(cp1252ToUtf8(status.message())) << "\n";
         return std::nullopt;
     }
     return loaded;

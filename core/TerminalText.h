@@ -10,7 +10,8 @@
 
 namespace sga {
 
-// text (UTF-8 or 8-bit) with every byte below 0x20 and 0x7F written as "\xHH".
+// text (UTF-8 or 8-bit) with every byte below 0x20 and 0x7F, and the C1
+// controls U+0080 to U+009F as UTF-8 writes them, written as "\xHH".
 std::string printable(std::string_view text);
 
 } // namespace sga

@@ -6,6 +6,8 @@
 #include "archive/ArchiveModel.h"
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,11 +24,26 @@ struct ExtractContext {
     ReportSink& host;
 };
 
+// One entry that was not written, and why (both UTF-8, as the archive has them).
+struct EntryFailure {
+    std::string path;
+    std::string reason;
+};
+
 struct ExtractReport {
     int written = 0;          // files written
     int failed = 0;           // entries not written: unreadable, refused names, disk errors
-    bool stopped = false;     // the host asked to stop before the end
+    bool stopped = false;     // the host asked to stop (or a signal came) before the end
+    bool noSpace = false;     // the run stopped at the first "no space left on device"
+    bool targetTaken = false; // the folder named after the archive is a file (or not a folder)
     std::string summary;      // one line for a status bar or stderr (UTF-8), empty when all went well
+    // The first failures in entry order (at most kKeptFailures); failed counts them all.
+    std::vector<EntryFailure> failures;
+    static constexpr size_t kKeptFailures = 20;
+    void addFailure(std::string path, std::string reason) {
+        ++failed;
+        if (failures.size() < kKeptFailures) failures.push_back({std::move(path), std::move(reason)});
+    }
 };
 
 // "Extract selected": the node with this key and text. A file node writes
@@ -37,6 +54,12 @@ ExtractReport extractSelected(const ExtractContext& context, const std::string& 
 
 struct ExtractAllOptions {
     int jobs = 1;             // inflate and write in parallel; output and log as with one
+    // Called from any thread: true stops the run at once; the entry being
+    // written is dropped (its temporary removed). Empty: never.
+    std::function<bool()> interrupted = {};
+    // Whether the target takes names that differ in letter case for one
+    // name; unset: probed in the target.
+    std::optional<bool> foldsCase = {};
 };
 
 // "Extract all": every folder, then every file, under

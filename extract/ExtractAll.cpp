@@ -13,9 +13,14 @@
 #include "core/ActivityLog.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <optional>
-#include <unordered_set>
+#include <cstdint>
+#include <unordered_map>
 
 namespace sga {
 namespace {
@@ -28,11 +33,20 @@ std::string replaceAll(std::string text, std::string_view from, std::string_view
     return text;
 }
 
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 // Where one file entry goes.
 struct FileTarget {
     std::string shown;                    // the log's "Extracting: " target (8-bit)
-    std::optional<fs::path> relative;     // below extractBase; empty when refused
+    std::optional<fs::path> relative;     // below extractBase (renamed); empty when refused
     std::string refusal;
+    bool plainEmpty = false;              // written empty without reading
+    std::string keptName;                 // the log line when the renaming was dropped
+    int after = -1;                       // every entry up to this one is written before this one
 };
 
 // An entry of size 0 is written as an empty file without reading it, as
@@ -46,175 +60,223 @@ bool isPlainEmptyEntry(const ArchiveFile& f, int64_t archiveSize) {
     return f.storage != Storage::Stored || f.storedSize == 0;
 }
 
-// Folders known to exist in this run, so a folder is checked once, not once
-// per file in it.
-using KnownFolders = std::unordered_set<std::string>;
-
-// Reads and writes one file entry; logs what went wrong. True when written.
-class FileEntryWriter {
+// The folder of the last file a worker wrote, kept open for the next file
+// in the same folder.
+class FolderCache {
 public:
-    FileEntryWriter(const fs::path& base, const std::string& baseShown)
-        : base_(base), baseShown_(baseShown) {}
-
-    bool write(const ArchiveFile& f, const FileTarget& target, FileReader& archive, LogSink& log,
-               KnownFolders& folders) const {
-        if (!target.relative) {
-            log("Skipped " + f.path() + ": unsafe name (" + target.refusal + ")");
-            return false;
+    explicit FolderCache(const Folder& base) : base_(base) {}
+    Expected<const Folder*> open(const fs::path& relative) {
+        if (relative.empty()) return &base_;
+        if (held_.isOpen() && heldPath_ == relative) return &held_;
+        Expected<Folder> folder = openFolderBelow(base_, relative, true);
+        if (!folder) {
+            held_ = Folder();
+            return folder.status();
         }
-        fs::path relative = *target.relative;
-        const bool plainEmpty = isPlainEmptyEntry(f, archive.size());
-        // Only below extractBase: the folders above it are not the archive's.
-        if (!plainEmpty) relative = replaceAll(relative.string(), ".fda", ".aifr");
-        const fs::path path = base_ / relative;
-        const std::string shown = baseShown_ + logText(relative.string());
-        if (plainEmpty) return store(path, shown, nullptr, 0, log, folders);
-        if (streamsEntry(f)) return writeStreamed(f, path, shown, archive, log, folders);
-        const uint8_t* bytes = nullptr;
-        size_t size = 0;
-        const int16_t result = readFileBytesInPlace(f, archive, log, &bytes, &size);
-        if (result != 0) {
-            log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
-            return false;
-        }
-        log("result 0");
-        return store(path, shown, bytes, size, log, folders);
+        held_ = std::move(*folder);
+        heldPath_ = relative;
+        return &held_;
     }
 
 private:
-    static std::string ensureFolder(const fs::path& folder, KnownFolders& folders) {
-        if (folders.contains(folder.native())) return {};
-        if (std::error_code ec; !fs::is_directory(folder, ec)) {
-            if (std::string why = createFolders(folder); !why.empty()) return why;
+    const Folder& base_;
+    Folder held_;
+    fs::path heldPath_;
+};
+
+// What became of one file entry.
+struct EntryOutcome {
+    bool written = false;
+    bool stopped = false;      // interrupted or given up: nothing of it is left
+    bool noSpace = false;
+    std::string reason;        // why it was not written (UTF-8)
+};
+
+// Pieces of a buffer held whole are written at most this large, so that an
+// interruption is seen between them.
+constexpr size_t kWritePiece = size_t{1} << 20;
+
+// Run-wide stops seen by every worker.
+class RunStops {
+public:
+    explicit RunStops(std::function<bool()> interrupted) : interrupted_(std::move(interrupted)) {}
+    bool interrupted() const { return interrupted_ && interrupted_(); }
+    // Entry k has no future: the run was interrupted, or an earlier entry found the disk full.
+    bool givesUp(int k) const { return interrupted() || noSpaceAt_.load() < k; }
+    void noSpaceAt(int k) {
+        int seen = noSpaceAt_.load();
+        while (k < seen && !noSpaceAt_.compare_exchange_weak(seen, k)) {
         }
-        folders.insert(folder.native());
-        return {};
     }
 
-    static void logFolderFailure(const fs::path& path, const std::string& why, LogSink& log) {
-        log("Cannot create directory " + logText(path.parent_path().string()) + ": " + why);
-    }
+private:
+    std::function<bool()> interrupted_;
+    std::atomic<int> noSpaceAt_{INT32_MAX};
+};
 
-    static bool store(const fs::path& path, const std::string& shown, const uint8_t* data, size_t size,
-                      LogSink& log, KnownFolders& folders) {
-        if (const std::string why = ensureFolder(path.parent_path(), folders); !why.empty()) {
-            logFolderFailure(path, why, log);
-            return false;
-        }
-        if (const std::string why = writeWholeFile(path, data, size); !why.empty()) {
-            log("Cannot write " + shown + ": " + why);
-            return false;
-        }
-        return true;
-    }
+// Reads and writes one file entry; logs what went wrong.
+class FileEntryWriter {
+public:
+    FileEntryWriter(const Folder& base, const std::string& baseShown, RunStops& stops)
+        : base_(base), baseShown_(baseShown), stops_(stops) {}
 
-    // An entry too large to hold whole goes to disk chunk by chunk. The log
-    // reads as for an entry held whole: a folder or write failure is told
-    // after the entry has decoded (its bytes are then decoded and dropped).
-    static bool writeStreamed(const ArchiveFile& f, const fs::path& path, const std::string& shown,
-                              FileReader& archive, LogSink& log, KnownFolders& folders) {
-        const std::string folderWhy = ensureFolder(path.parent_path(), folders);
+    // waitTurn runs before the file takes its name.
+    EntryOutcome write(int k, const ArchiveFile& f, const FileTarget& target, FileReader& archive, LogSink& log,
+                       FolderCache& folders, const std::function<void()>& waitTurn) const {
+        EntryOutcome o;
+        if (!target.relative) {
+            log("Skipped " + f.path() + ": unsafe name (" + target.refusal + ")");
+            o.reason = "unsafe name (" + target.refusal + ")";
+            return o;
+        }
+        if (!target.keptName.empty()) log(target.keptName);
+        const fs::path& relative = *target.relative;
+        const std::string shown = baseShown_ + logText(relative.string());
+        Expected<const Folder*> folder = folders.open(relative.parent_path());
         OutputFile out;
-        std::string writeWhy = folderWhy.empty() ? out.open(path) : std::string();
-        bool writing = folderWhy.empty() && writeWhy.empty();
-        const int16_t result = streamFileBytes(f, archive, log, nullptr, [&](const uint8_t* data, size_t size) {
-            if (writing) {
-                writeWhy = out.write(data, size);
-                writing = writeWhy.empty();
+        Status writing;
+        if (folder) writing = out.open(**folder, relative.filename().string());
+        bool myNoSpace = false, givenUp = false;
+        auto sink = [&](const uint8_t* data, size_t size) {
+            if (stops_.givesUp(k)) {
+                givenUp = true;
+                return false;
+            }
+            if (!folder || !writing) return true;
+            writing = out.write(data, size);
+            if (!writing && out.lastError() == ENOSPC) {
+                myNoSpace = true;
+                stops_.noSpaceAt(k);
+                return false;   // no use decoding the rest
             }
             return true;
-        });
-        if (result != 0) {
-            out.abandon();
+        };
+        int16_t result = 0;
+        if (!target.plainEmpty) {
+            if (streamsEntry(f)) {
+                result = streamFileBytes(f, archive, log, nullptr, sink);
+            } else {
+                const uint8_t* bytes = nullptr;
+                size_t size = 0;
+                result = readFileBytesInPlace(f, archive, log, &bytes, &size);
+                for (size_t at = 0; result == 0 && at < size; at += kWritePiece)
+                    if (!sink(bytes + at, std::min(kWritePiece, size - at))) result = kEntryStopped;
+            }
+        }
+        if (givenUp || (target.plainEmpty && stops_.givesUp(k))) {
+            o.stopped = true;
+            return o;
+        }
+        if (result != 0 && !myNoSpace) {
             log("Cannot extract " + f.path() + ": " + describeEntryFailure(f, result));
-            return false;
+            o.reason = describeEntryFailure(f, result);
+            return o;
         }
-        log("result 0");
-        if (!folderWhy.empty()) {
-            logFolderFailure(path, folderWhy, log);
-            return false;
+        if (!target.plainEmpty && !myNoSpace) log("result 0");
+        if (!folder) {
+            log("Cannot create directory " + baseShown_ + logText(relative.parent_path().string()) + ": " +
+                logText(folder.message()));
+            o.reason = "cannot create its folder: " + folder.message();
+            return o;
         }
-        if (writeWhy.empty()) writeWhy = out.commit();
-        if (!writeWhy.empty()) {
+        if (writing) {
+            if (waitTurn) waitTurn();
+            writing = out.commit();
+        }
+        if (!writing) {
             out.abandon();
-            log("Cannot write " + shown + ": " + writeWhy);
-            return false;
+            log("Cannot write " + shown + ": " + logText(writing.message()));
+            o.reason = writing.message();
+            o.noSpace = out.lastError() == ENOSPC;
+            if (o.noSpace) stops_.noSpaceAt(k);
+            return o;
         }
-        return true;
+        o.written = true;
+        return o;
     }
 
-    fs::path base_;
+private:
+    const Folder& base_;
     std::string baseShown_;
+    RunStops& stops_;
 };
 
 class ExtractAllRun {
 public:
     ExtractAllRun(const ExtractContext& context, const ExtractAllOptions& options)
         : c_(context), model_(context.model), log_(context.log), host_(context.host),
-          jobs_(std::max(1, options.jobs)) {}
+          jobs_(std::max(1, options.jobs)), foldsCase_(options.foldsCase), stops_(options.interrupted) {}
 
     ExtractReport run();
 
 private:
     bool prepareFolders();
     void directoryPass();
+    void planTargets();
     void filePass();
     void filePassParallel();
-    FileTarget targetOf(const ArchiveFile& f) const;
     // Progress, status label and the "Extracting: " line of file entry i;
-    // false when the host asks to stop.
+    // false when the run stops.
     bool announceFile(int i, const FileTarget& target);
-    void failAll(const std::string& line);
+    void tally(int i, const EntryOutcome& outcome);
+    void failAll(const std::string& line, const std::string& reason);
+    std::string pathOf(const ArchiveFile& f) const { return modelTextToUtf8(model_, f.path()); }
 
     const ExtractContext& c_;
     const ArchiveModel& model_;
     LogSink& log_;
     ReportSink& host_;
     int jobs_;
+    std::optional<bool> foldsCase_;
+    RunStops stops_;
     FileReader archive_;
-    fs::path base_;
+    Folder location_;
+    Folder base_;
     std::string baseShown_;
     std::optional<FileEntryWriter> writer_;
+    std::vector<FileTarget> targets_;   // per file entry
     ExtractReport report_;
     int stoppedAt_ = 0;
-    KnownFolders folders_;
 };
 
-void ExtractAllRun::failAll(const std::string& line) {
+void ExtractAllRun::failAll(const std::string& line, const std::string& reason) {
     log_(line);
     report_.failed = model_.entryCount();
+    report_.failures = {{fileNameOf(c_.sFile.string()), reason}};
 }
 
 bool ExtractAllRun::prepareFolders() {
     std::string location = c_.extractLocation.string();
     while (location.size() > 1 && location.back() == '/') location.pop_back();
     const std::string locationShown = logText(location);
-    if (pathExists(c_.extractLocation)) {
-        log_("Extract location already exists " + locationShown);
-    } else {
-        log_("Making extract location: " + locationShown);
-        if (const std::string why = createFolders(c_.extractLocation); !why.empty()) {
-            failAll("Cannot create directory " + locationShown + ": " + why);
-            return false;
-        }
-    }
-    const std::string archiveFileName = fileNameOf(c_.sFile.string());
-    base_ = fs::path(location) / archiveFileName;
-    baseShown_ = logText(location + "/" + archiveFileName + "/");
-    writer_.emplace(base_, baseShown_);
-    std::error_code ec;
-    if (!pathExists(base_)) {
-        log_("Making directory: " + baseShown_);
-        if (const std::string why = createFolders(base_); !why.empty()) {
-            failAll("Cannot create directory " + baseShown_ + ": " + why);
-            return false;
-        }
-    } else if (fs::is_directory(base_, ec)) {
-        log_(baseShown_ + " already exists or could not be created");
-    } else {
-        failAll("Cannot create directory " + baseShown_ + ": a file of that name exists");
+    const bool existed = pathExists(c_.extractLocation);
+    log_(existed ? "Extract location already exists " + locationShown : "Making extract location: " + locationShown);
+    // The location is the user's: a link there is followed.
+    Expected<Folder> opened = openUserFolder(c_.extractLocation, !existed);
+    if (!opened) {
+        failAll("Cannot create directory " + locationShown + ": " + opened.message(),
+                "cannot create " + location + ": " + opened.message());
         return false;
     }
+    location_ = std::move(*opened);
+    const std::string archiveFileName = fileNameOf(c_.sFile.string());
+    baseShown_ = logText(location + "/" + archiveFileName + "/");
+    const NodeKind kind = nodeKindIn(location_, archiveFileName);
+    if (kind == NodeKind::Missing) {
+        log_("Making directory: " + baseShown_);
+    } else if (kind == NodeKind::Folder) {
+        log_(baseShown_ + " already exists or could not be created");
+    }
+    // The folder named after the archive is this run's: never a link.
+    Expected<Folder> base = openFolderBelow(location_, archiveFileName, true);
+    if (!base) {
+        report_.targetTaken = kind == NodeKind::File || kind == NodeKind::Other;
+        failAll("Cannot create directory " + baseShown_ + ": " + logText(base.message()),
+                "cannot create the folder " + location + "/" + archiveFileName + ": " + base.message());
+        return false;
+    }
+    base_ = std::move(*base);
+    writer_.emplace(base_, baseShown_, stops_);
     return true;
 }
 
@@ -226,7 +288,7 @@ void ExtractAllRun::directoryPass() {
                                            : model_.fileOf(i).name;
         host_.progress(i, "Making directory: " + name);
         host_.letEventsRun();
-        if (host_.stopRequested()) {
+        if (host_.stopRequested() || stops_.interrupted()) {
             stoppedAt_ = i;
             return;
         }
@@ -237,31 +299,86 @@ void ExtractAllRun::directoryPass() {
         const auto relative = safeRelativePath("", name, &why, model_.encoding);
         if (!relative) {
             log_("Skipped " + name + ": unsafe name (" + why + ")");
-            ++report_.failed;
+            report_.addFailure(modelTextToUtf8(model_, name), "unsafe name (" + why + ")");
             continue;
         }
-        const fs::path target = base_ / *relative;
-        std::error_code ec;
-        if (!pathExists(target)) {
+        bool made = false;
+        Expected<Folder> folder = openFolderBelow(base_, *relative, true, &made);
+        if (!folder) {
+            log_("Cannot create directory " + shown + ": " + logText(folder.message()));
+            report_.addFailure(modelTextToUtf8(model_, name), "cannot create the folder: " + folder.message());
+        } else if (made) {
             log_("Making directory: " + shown);
-            why = createFolders(target);
-        } else if (fs::is_directory(target, ec)) {
-            log_("Directory: " + shown + " already exists or could not be created!");
         } else {
-            why = "a file of that name exists";
-        }
-        if (!why.empty()) {
-            log_("Cannot create directory " + shown + ": " + why);
-            ++report_.failed;
+            log_("Directory: " + shown + " already exists or could not be created!");
         }
     }
 }
 
-FileTarget ExtractAllRun::targetOf(const ArchiveFile& f) const {
-    FileTarget t;
-    t.shown = baseShown_ + withSlashes(f.folder) + "/" + withSlashes(f.name);
-    t.relative = safeRelativePath(f.folder, f.name, &t.refusal, model_.encoding);
-    return t;
+// Each file's path below the base: safe, renamed where the renaming lands
+// on no other entry's path, and ordered after every earlier entry whose path
+// it shares (as a file or as a folder on the way).
+void ExtractAllRun::planTargets() {
+    const int first = model_.folderCount() + 1;
+    const int count = model_.entryCount() - model_.folderCount();
+    const bool folds = foldsCase_ ? *foldsCase_ : foldsLetterCase(base_);
+    auto key = [folds](const std::string& path) { return folds ? asciiLower(path) : path; };
+    targets_.assign(static_cast<size_t>(count), {});
+    std::vector<std::string> natural(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        const ArchiveFile& f = model_.fileOf(first + k);
+        FileTarget& t = targets_[static_cast<size_t>(k)];
+        t.shown = baseShown_ + withSlashes(f.folder) + "/" + withSlashes(f.name);
+        t.relative = safeRelativePath(f.folder, f.name, &t.refusal, model_.encoding);
+        t.plainEmpty = isPlainEmptyEntry(f, archive_.size());
+        if (!t.relative) continue;
+        natural[static_cast<size_t>(k)] = t.relative->string();
+        // Only below extractBase: the folders above it are not the archive's.
+        if (!t.plainEmpty) t.relative = replaceAll(natural[static_cast<size_t>(k)], ".fda", ".aifr");
+    }
+    // A renaming that lands on a path another entry writes is dropped. (A
+    // dropped one keeps ".fda", which no renamed path holds, so one more
+    // round settles every case.)
+    for (int round = 0; round < 3; ++round) {
+        std::unordered_map<std::string, std::vector<int>> at;
+        for (int k = 0; k < count; ++k)
+            if (targets_[static_cast<size_t>(k)].relative)
+                at[key(targets_[static_cast<size_t>(k)].relative->string())].push_back(k);
+        bool changed = false;
+        for (int k = 0; k < count; ++k) {
+            FileTarget& t = targets_[static_cast<size_t>(k)];
+            const std::string& own = natural[static_cast<size_t>(k)];
+            if (!t.relative || t.relative->string() == own) continue;
+            const auto& sharing = at[key(t.relative->string())];
+            const bool taken = std::any_of(sharing.begin(), sharing.end(), [&](int j) {
+                return key(natural[static_cast<size_t>(j)]) != key(own);
+            });
+            if (!taken) continue;
+            t.keptName = "Kept the name " + baseShown_ + logText(own) + ": " + baseShown_ +
+                         logText(t.relative->string()) + " is the path of another entry";
+            t.relative = own;
+            changed = true;
+        }
+        if (!changed) break;
+    }
+    // Entries that meet on a path are written in archive order.
+    std::unordered_map<std::string, int> lastFile, lastBelow;
+    for (int k = 0; k < count; ++k) {
+        FileTarget& t = targets_[static_cast<size_t>(k)];
+        if (!t.relative) continue;
+        const std::string own = key(t.relative->string());
+        auto latest = [&](const std::unordered_map<std::string, int>& map, const std::string& path) {
+            const auto it = map.find(path);
+            if (it != map.end()) t.after = std::max(t.after, it->second);
+        };
+        latest(lastFile, own);
+        latest(lastBelow, own);
+        for (fs::path up = t.relative->parent_path(); !up.empty(); up = up.parent_path()) {
+            latest(lastFile, key(up.string()));
+            lastBelow[key(up.string())] = k;
+        }
+        lastFile[own] = k;
+    }
 }
 
 bool ExtractAllRun::announceFile(int i, const FileTarget& target) {
@@ -269,61 +386,96 @@ bool ExtractAllRun::announceFile(int i, const FileTarget& target) {
     host_.progress(i, "Extracting: " + f.folder + "\\" + f.name);
     log_("Extracting: " + target.shown);
     host_.letEventsRun();
-    if (host_.stopRequested()) {
+    if (host_.stopRequested() || stops_.interrupted() || report_.noSpace) {
         stoppedAt_ = i;
         return false;
     }
     return true;
 }
 
+void ExtractAllRun::tally(int i, const EntryOutcome& outcome) {
+    if (outcome.written) {
+        ++report_.written;
+    } else if (outcome.stopped) {
+        stoppedAt_ = i;
+    } else {
+        report_.addFailure(pathOf(model_.fileOf(i)), outcome.reason);
+        if (outcome.noSpace) report_.noSpace = true;
+    }
+}
+
 void ExtractAllRun::filePass() {
+    FolderCache folders(base_);
     for (int i = model_.folderCount() + 1; i <= model_.entryCount(); ++i) {
         const ArchiveFile& f = model_.fileOf(i);
-        const FileTarget target = targetOf(f);
+        const int k = i - model_.folderCount() - 1;
+        const FileTarget& target = targets_[static_cast<size_t>(k)];
         if (!announceFile(i, target)) return;
         const BusyScope busy(host_);
-        if (writer_->write(f, target, archive_, log_, folders_))
-            ++report_.written;
-        else
-            ++report_.failed;
+        tally(i, writer_->write(k, f, target, archive_, log_, folders, {}));
+        if (stoppedAt_ != 0 || report_.noSpace) return;
     }
 }
 
 // Workers read, inflate and write entries ahead of the window's order; each
 // keeps its log lines, which are written in entry order so that the log and
-// the host see the same run as with one job.
+// the host see the same run as with one job. Entries that share a path wait
+// for the earlier ones, so the files end as with one job too.
 void ExtractAllRun::filePassParallel() {
     const int first = model_.folderCount() + 1;
     const int count = model_.entryCount() - model_.folderCount();
     struct Slot {
         MemoryLog log;
-        bool written = false;
+        EntryOutcome outcome;
     };
     std::vector<Slot> slots(static_cast<size_t>(count));
-    std::vector<FileTarget> targets(static_cast<size_t>(count));
-    for (int k = 0; k < count; ++k) targets[static_cast<size_t>(k)] = targetOf(model_.fileOf(first + k));
+
+    std::mutex finishedMutex;
+    std::condition_variable finishedChanged;
+    std::vector<char> finished(static_cast<size_t>(count), 0);
+    int finishedBefore = 0;   // every entry below it is finished
 
     struct WorkerState {
         FileReader archive;
         bool opened = false;
-        KnownFolders folders;
+        std::optional<FolderCache> folders;
     };
     std::vector<WorkerState> workers(static_cast<size_t>(jobs_));
-    for (auto& w : workers) w.opened = w.archive.open(c_.sFile);
+    for (auto& w : workers) {
+        w.opened = w.archive.open(c_.sFile);
+        w.folders.emplace(base_);
+    }
 
     auto produce = [&](int worker, int k) {
         WorkerState& w = workers[static_cast<size_t>(worker)];
         Slot& slot = slots[static_cast<size_t>(k)];
         const ArchiveFile& f = model_.fileOf(first + k);
+        const FileTarget& target = targets_[static_cast<size_t>(k)];
+        auto waitTurn = [&] {
+            if (target.after < 0) return;
+            std::unique_lock lock(finishedMutex);
+            finishedChanged.wait(lock, [&] { return finishedBefore > target.after; });
+        };
         try {
-            if (w.opened)
-                slot.written = writer_->write(f, targets[static_cast<size_t>(k)], w.archive, slot.log, w.folders);
-            else
+            if (stops_.givesUp(k))
+                slot.outcome.stopped = true;
+            else if (w.opened)
+                slot.outcome = writer_->write(k, f, target, w.archive, slot.log, *w.folders, waitTurn);
+            else {
                 slot.log("Cannot extract " + f.name + ": cannot open the archive: " + w.archive.error());
+                slot.outcome.reason = "cannot open the archive: " + w.archive.error();
+            }
         } catch (const std::exception& ex) {
             slot.log("Cannot extract " + f.name + ": " + ex.what());
-            slot.written = false;
+            slot.outcome = {};
+            slot.outcome.reason = ex.what();
         }
+        {
+            std::lock_guard lock(finishedMutex);
+            finished[static_cast<size_t>(k)] = 1;
+            while (finishedBefore < count && finished[static_cast<size_t>(finishedBefore)]) ++finishedBefore;
+        }
+        finishedChanged.notify_all();
     };
     auto take = [&](int k) {
         Slot& slot = slots[static_cast<size_t>(k)];
@@ -331,24 +483,25 @@ void ExtractAllRun::filePassParallel() {
             const BusyScope busy(host_);
             slot.log.replayInto(log_);
         }
-        if (slot.written)
-            ++report_.written;
-        else
-            ++report_.failed;
+        tally(first + k, slot.outcome);
         slot.log.lines = {};
     };
     // Slots hold only log lines, so the window can be wide: a narrow one
     // stalls every worker behind one large entry.
     OrderedPipeline(jobs_, jobs_ * 256)
         .run(count, produce,
-             [&](int k) { return announceFile(first + k, targets[static_cast<size_t>(k)]); }, take);
+             [&](int k) {
+                 return stoppedAt_ == 0 && !report_.noSpace && announceFile(first + k, targets_[static_cast<size_t>(k)]);
+             },
+             take);
 }
 
 ExtractReport ExtractAllRun::run() {
     const int total = model_.entryCount();
     host_.progressStart(std::max(total, 1));
     if (!archive_.open(c_.sFile)) {
-        failAll("Cannot open " + logText(c_.sFile.string()) + ": " + archive_.error());
+        failAll("Cannot open " + logText(c_.sFile.string()) + ": " + archive_.error(),
+                "cannot open the archive: " + archive_.error());
     } else {
         if (prepareFolders()) {
             log_("Starting directory creation for " + std::to_string(total) + " entries.....");
@@ -356,6 +509,7 @@ ExtractReport ExtractAllRun::run() {
             if (stoppedAt_ == 0) {
                 log_("Finished making directories");
                 log_("Starting file extraction...");
+                planTargets();
                 if (jobs_ > 1 && total > model_.folderCount())
                     filePassParallel();
                 else
@@ -367,10 +521,13 @@ ExtractReport ExtractAllRun::run() {
     host_.progressEnd();
 
     report_.stopped = stoppedAt_ != 0;
-    if (report_.stopped)
+    if (report_.noSpace)
+        report_.summary = "No space left on device: extraction stopped after " + std::to_string(report_.written) +
+                          " of " + std::to_string(total) + " entries";
+    else if (report_.stopped)
         report_.summary = "Extract stopped before entry " + std::to_string(stoppedAt_) + " of " +
                           std::to_string(total);
-    if (report_.failed > 0) {
+    if (report_.failed > 0 && !report_.noSpace) {
         report_.summary += std::string(report_.summary.empty() ? "" : "; ") +
                            std::to_string(report_.failed) + " of " + std::to_string(total) +
                            " entries could not be extracted";
@@ -379,7 +536,7 @@ ExtractReport ExtractAllRun::run() {
         log_(utf8ToCp1252(report_.summary));
         host_.status(utf8ToCp1252(report_.summary));
     }
-    if (!report_.stopped) log_("Extract finished!");
+    if (!report_.stopped && !report_.noSpace) log_("Extract finished!");
     return report_;
 }
 

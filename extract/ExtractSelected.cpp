@@ -17,19 +17,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Creates folder (with its parents) when missing, logging "Making directory: "
-// + logged. Empty on success, otherwise the line that says why not.
-std::string makeFolderOrSayWhy(const fs::path& folder, const std::string& shown, const std::string& logged,
-                               LogSink& log) {
-    if (pathExists(folder)) {
-        std::error_code ec;
-        if (fs::is_directory(folder, ec)) return {};
-        return "Cannot create directory " + shown + ": a file of that name exists";
-    }
-    log("Making directory: " + logged);
-    if (const std::string why = createFolders(folder); !why.empty())
-        return "Cannot create directory " + shown + ": " + why;
-    return {};
+// Opens the folder relative below base, making it when missing (logging
+// "Making directory: " + logged) without following a link below base.
+// The folder, or the line that says why not.
+Expected<Folder> makeFolderOrSayWhy(const Folder& base, const fs::path& relative, const std::string& shown,
+                                    const std::string& logged, LogSink& log) {
+    bool made = false;
+    Expected<Folder> folder = openFolderBelow(base, relative, true, &made);
+    if (made) log("Making directory: " + logged);
+    if (!folder) return Status::error("Cannot create directory " + shown + ": " + logText(folder.message()));
+    return folder;
+}
+
+// The folder the user (or the archive's place) names: a link there is followed.
+Expected<Folder> openBaseOrSayWhy(const fs::path& folder, bool create, const std::string& shown) {
+    Expected<Folder> opened = openUserFolder(folder.empty() ? fs::path(".") : folder, create);
+    if (!opened) return Status::error("Cannot create directory " + shown + ": " + logText(opened.message()));
+    return opened;
 }
 
 // What writing one entry came to: empty, or the line to log; a folder that
@@ -41,41 +45,47 @@ struct EntryWrite {
 };
 
 // Reads f through a handle of its own on the archive, logs "result 0" and
-// writes the bytes to target. An entry held whole is read before its folder
-// is made; one too large to hold goes to the file as it decodes, its folder
+// writes the bytes as name in the folder makeFolder opens (null: it could
+// not, and said why). An entry held whole is read before its folder is
+// made; one too large to hold goes to the file as it decodes, its folder
 // made first.
 EntryWrite readAndWrite(const ExtractContext& c, const ArchiveFile& f, const fs::path& target,
-                        const std::function<bool()>& makeFolder) {
+                        const std::function<const Folder*()>& makeFolder) {
     FileReader archive;
     if (!archive.open(c.sFile)) return {"Cannot open " + logText(c.sFile.string()) + ": " + archive.error()};
     EntryReader reader(archive, c.log);
+    const std::string name = target.filename().string();
     const auto cannotExtract = [&](const Status& why) { return EntryWrite{"Cannot extract " + f.name + ": " + why.message()}; };
-    const auto cannotWrite = [&](const std::string& why) { return EntryWrite{"Cannot write " + logText(target.string()) + ": " + why}; };
+    const auto cannotWrite = [&](const Status& why) {
+        return EntryWrite{"Cannot write " + logText(target.string()) + ": " + logText(why.message())};
+    };
     if (EntryReader::holdsWhole(f)) {
         const Expected<EntryBytes> bytes = reader.read(f);
         if (!bytes) return cannotExtract(bytes.status());
         c.log("result 0");
-        if (!makeFolder()) return {{}, true};
-        if (const std::string why = writeWholeFile(target, bytes->data(), bytes->size()); !why.empty())
-            return cannotWrite(why);
+        const Folder* folder = makeFolder();
+        if (!folder) return {{}, true};
+        if (Status written = writeWholeFileIn(*folder, name, bytes->data(), bytes->size()); !written)
+            return cannotWrite(written);
         return {};
     }
-    if (!makeFolder()) return {{}, true};
+    const Folder* folder = makeFolder();
+    if (!folder) return {{}, true};
     OutputFile out;
-    std::string why = out.open(target);
-    if (!why.empty()) return cannotWrite(why);
+    if (Status opened = out.open(*folder, name); !opened) return cannotWrite(opened);
+    Status wrote;
     const Status read = reader.stream(f, [&](const uint8_t* data, size_t size) {
-        why = out.write(data, size);
-        return why.empty();
+        wrote = out.write(data, size);
+        return wrote.ok();
     });
-    if (!why.empty() || !read) {
+    if (!wrote || !read) {
         out.abandon();
-        return why.empty() ? cannotExtract(read) : cannotWrite(why);
+        return !wrote ? cannotWrite(wrote) : cannotExtract(read);
     }
     c.log("result 0");
-    if (why = out.commit(); !why.empty()) {
+    if (Status committed = out.commit(); !committed) {
         out.abandon();
-        return cannotWrite(why);
+        return cannotWrite(committed);
     }
     return {};
 }
@@ -97,20 +107,11 @@ private:
         report_.summary = cp1252ToUtf8(line);
         return false;
     }
-    bool makeFolder(const fs::path& folder, const std::string& shown, const std::string& logged);
-
     const ExtractContext& c_;
     LogSink& log_;
-    fs::path dataFolder_;
+    Folder dataFolder_;
     ExtractReport report_;
 };
-
-// False (logged, counted) when the folder cannot be made.
-bool ExtractSelectedRun::makeFolder(const fs::path& folder, const std::string& shown,
-                                    const std::string& logged) {
-    const std::string problem = makeFolderOrSayWhy(folder, shown, logged, log_);
-    return problem.empty() || fail(problem);
-}
 
 ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::string& nodeText) {
     if (nodeKey.empty()) return report_;
@@ -119,9 +120,24 @@ ExtractReport ExtractSelectedRun::run(const std::string& nodeKey, const std::str
 
     std::string location = c_.extractLocation.string();
     while (location.size() > 1 && location.back() == '/') location.pop_back();
-    dataFolder_ = fs::path(location) / "Data";
     const std::string dataShown = logText(location + "/Data/");
-    if (!makeFolder(dataFolder_, dataShown, dataShown)) return report_;
+    Expected<Folder> locationFolder = pathExists(c_.extractLocation)
+                                          ? openBaseOrSayWhy(c_.extractLocation, false, dataShown)
+                                          : Expected<Folder>(Status::error("missing"));
+    if (!locationFolder) {
+        // A location that is missing is made with the data folder.
+        locationFolder = openBaseOrSayWhy(c_.extractLocation, true, dataShown);
+        if (!locationFolder) {
+            fail(locationFolder.message());
+            return report_;
+        }
+    }
+    Expected<Folder> data = makeFolderOrSayWhy(*locationFolder, "Data", dataShown, dataShown, log_);
+    if (!data) {
+        fail(data.message());
+        return report_;
+    }
+    dataFolder_ = std::move(*data);
 
     if (ref.kind == NodeRef::Kind::Directory)
         extractDirectory(ref.path);
@@ -137,8 +153,11 @@ void ExtractSelectedRun::extractDirectory(const std::string& path) {
         fail("Skipped " + path + ": unsafe name (" + why + ")");
         return;
     }
-    const fs::path target = dataFolder_ / *relative;
-    makeFolder(target, logText(target.string()), path);
+    const std::string location = c_.extractLocation.string();
+    const std::string shown = logText(location + (location.empty() || location.back() == '/' ? "" : "/") +
+                                      "Data/" + relative->string());
+    if (Expected<Folder> folder = makeFolderOrSayWhy(dataFolder_, *relative, shown, path, log_); !folder)
+        fail(folder.message());
 }
 
 void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText) {
@@ -161,11 +180,22 @@ void ExtractSelectedRun::extractFile(int64_t number, const std::string& nodeText
 
 void ExtractSelectedRun::writeEntry(const ArchiveFile& f, const fs::path& relative) {
     const std::string archiveFolder = folderOf(c_.sFile.string());
-    const fs::path base = archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder);
-    const fs::path target = base / relative;
+    const fs::path target = (archiveFolder.empty() ? fs::path(".") : fs::path(archiveFolder)) / relative;
     const std::string folderShown = logText(archiveFolder) + withSlashes(f.folder);
-    const EntryWrite written =
-        readAndWrite(c_, f, target, [&] { return makeFolder(target.parent_path(), folderShown, folderShown); });
+    Expected<Folder> base = openBaseOrSayWhy(archiveFolder, false, folderShown);
+    if (!base) {
+        fail(base.message());
+        return;
+    }
+    Expected<Folder> folder = Status::error("not made yet");
+    const EntryWrite written = readAndWrite(c_, f, target, [&]() -> const Folder* {
+        folder = makeFolderOrSayWhy(*base, relative.parent_path(), folderShown, folderShown, log_);
+        if (!folder) {
+            fail(folder.message());
+            return nullptr;
+        }
+        return &*folder;
+    });
     if (!written.problem.empty()) fail(written.problem);
     if (written.ok()) report_.written = 1;
 }
@@ -228,7 +258,9 @@ private:
     std::string relativeFor(const Pick& pick, const std::string& path) const;
     void writeFolder(const std::string& archivePath, const std::string& relative);
     void writeFile(int64_t number, const std::string& relative);
-    bool makeFolder(const fs::path& folder, const std::string& shown);
+    // The folder relative below the base, made when missing; null (logged,
+    // counted) when it cannot be.
+    const Folder* makeFolder(const fs::path& relative, const std::string& shown);
     void failed(const std::string& line) {
         log_(line);
         ++result_.report.failed;
@@ -239,6 +271,9 @@ private:
     LogSink& log_;
     fs::path base_;
     std::string baseShown_;
+    Expected<Folder> baseFolder_ = Status::error("not opened");
+    Folder held_;            // the folder last written to
+    fs::path heldPath_;
     std::vector<uint8_t> done_;   // per file: already written (or tried)
     SelectionReport result_;
 };
@@ -282,6 +317,9 @@ SelectionReport ExtractSelectionRun::run(const std::vector<SelectedNode>& nodes)
         baseShown_ = logText(target + "/");
     }
     done_.assign(c_.model.files.size(), 0);
+    // The target is the user's (a link there is followed), made when missing;
+    // the archive's own folder is there already.
+    baseFolder_ = openBaseOrSayWhy(base_, !options_.target.empty(), baseShown_);
     for (const Pick& pick : outer) {
         if (c_.host.stopRequested()) {
             result_.report.stopped = true;
@@ -354,10 +392,21 @@ void ExtractSelectionRun::extractPick(const Pick& pick) {
     }
 }
 
-bool ExtractSelectionRun::makeFolder(const fs::path& folder, const std::string& shown) {
-    const std::string problem = makeFolderOrSayWhy(folder, shown, shown, log_);
-    if (!problem.empty()) failed(problem);
-    return problem.empty();
+const Folder* ExtractSelectionRun::makeFolder(const fs::path& relative, const std::string& shown) {
+    if (!baseFolder_) {
+        failed(baseFolder_.message());
+        return nullptr;
+    }
+    if (relative.empty()) return &*baseFolder_;
+    if (held_.isOpen() && heldPath_ == relative) return &held_;
+    Expected<Folder> folder = makeFolderOrSayWhy(*baseFolder_, relative, shown, shown, log_);
+    if (!folder) {
+        failed(folder.message());
+        return nullptr;
+    }
+    held_ = std::move(*folder);
+    heldPath_ = relative;
+    return &held_;
 }
 
 void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std::string& relativeText) {
@@ -367,7 +416,7 @@ void ExtractSelectionRun::writeFolder(const std::string& archivePath, const std:
         failed("Skipped " + (archivePath.empty() ? relativeText : archivePath) + ": unsafe name (" + why + ")");
         return;
     }
-    makeFolder(base_ / *relative, baseShown_ + withSlashes(relativeText));
+    makeFolder(*relative, baseShown_ + withSlashes(relativeText));
 }
 
 void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeText) {
@@ -389,8 +438,9 @@ void ExtractSelectionRun::writeFile(int64_t number, const std::string& relativeT
     }
     const BusyScope busy(c_.host);
     const fs::path target = base_ / *relative;
-    const EntryWrite written = readAndWrite(
-        c_, f, target, [&] { return makeFolder(target.parent_path(), baseShown_ + withSlashes(folderText)); });
+    const EntryWrite written = readAndWrite(c_, f, target, [&] {
+        return makeFolder(relative->parent_path(), baseShown_ + withSlashes(folderText));
+    });
     if (!written.problem.empty()) failed(written.problem);
     if (written.ok()) ++result_.report.written;
 }

@@ -72,6 +72,15 @@ QString systemFolderDialog(QWidget* owner, const QString& start);
 using DesktopOpener = std::function<bool(const QUrl&)>;
 bool systemDesktopOpener(const QUrl& url);
 
+// True for names of a type the desktop may run as a program: executables,
+// installers, scripts, launchers, shortcuts.
+bool mayRunCode(const QString& fileName);
+// What the user answers before Open hands such an entry to the desktop.
+enum class RiskyOpenAnswer { Open, ShowFolder, Cancel };
+using RiskyOpenQuestion = std::function<RiskyOpenAnswer(QWidget* owner, const QString& fileName)>;
+// Asks with a message box whose default is not to open.
+RiskyOpenAnswer systemRiskyOpenQuestion(QWidget* owner, const QString& fileName);
+
 // "Tarsel Archive Extractor by Quennel - v2.3"
 QString mainCaption();
 
@@ -97,6 +106,8 @@ public:
     // tests put stand-ins here.
     FolderDialog folderDialog = systemFolderDialog;
     DesktopOpener desktopOpener = systemDesktopOpener;
+    // Asked before Open hands over an entry that may run code; tests answer here.
+    RiskyOpenQuestion askBeforeOpening = systemRiskyOpenQuestion;
     // Extract all's parallel jobs: every core of the machine.
     int extractJobs = 1;
 

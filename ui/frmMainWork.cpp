@@ -30,6 +30,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -74,6 +76,44 @@ bool systemDesktopOpener(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
+bool mayRunCode(const QString& fileName) {
+    static const QStringList kRunnable = {
+        // Programs and installers.
+        QStringLiteral("exe"), QStringLiteral("com"), QStringLiteral("scr"), QStringLiteral("pif"),
+        QStringLiteral("cpl"), QStringLiteral("msi"), QStringLiteral("msp"),
+        QStringLiteral("appimage"), QStringLiteral("run"), QStringLiteral("deb"),
+        QStringLiteral("rpm"), QStringLiteral("flatpakref"), QStringLiteral("snap"), QStringLiteral("apk"),
+        QStringLiteral("jar"), QStringLiteral("class"), QStringLiteral("application"), QStringLiteral("gadget"),
+        // Scripts.
+        QStringLiteral("bat"), QStringLiteral("cmd"), QStringLiteral("sh"), QStringLiteral("bash"),
+        QStringLiteral("zsh"), QStringLiteral("csh"), QStringLiteral("ksh"), QStringLiteral("fish"),
+        QStringLiteral("command"), QStringLiteral("py"), QStringLiteral("pyw"), QStringLiteral("pl"),
+        QStringLiteral("rb"), QStringLiteral("php"), QStringLiteral("ps1"), QStringLiteral("psm1"),
+        QStringLiteral("vbs"), QStringLiteral("vbe"), QStringLiteral("js"), QStringLiteral("jse"),
+        QStringLiteral("mjs"), QStringLiteral("wsf"), QStringLiteral("wsh"), QStringLiteral("hta"),
+        QStringLiteral("reg"), QStringLiteral("inf"), QStringLiteral("scpt"),
+        // Launchers and shortcuts.
+        QStringLiteral("desktop"), QStringLiteral("lnk"), QStringLiteral("url"), QStringLiteral("webloc"),
+        QStringLiteral("app"), QStringLiteral("xbel")};
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot >= 0 && kRunnable.contains(fileName.mid(dot + 1).toLower());
+}
+
+RiskyOpenAnswer systemRiskyOpenQuestion(QWidget* owner, const QString& fileName) {
+    QMessageBox box(QMessageBox::Warning, QObject::tr("Open"),
+                    QObject::tr("%1 may run as a program. Open it anyway?").arg(fileName), QMessageBox::NoButton,
+                    owner);
+    QPushButton* open = box.addButton(QObject::tr("&Open"), QMessageBox::YesRole);
+    QPushButton* folder = box.addButton(QObject::tr("Show &folder"), QMessageBox::ActionRole);
+    QPushButton* no = box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() == open) return RiskyOpenAnswer::Open;
+    if (box.clickedButton() == folder) return RiskyOpenAnswer::ShowFolder;
+    return RiskyOpenAnswer::Cancel;
+}
+
 void frmMain::createWorkControls() {
     // The find field lies over the right end of the toolbar (placeFindField),
     // clear of its buttons.
@@ -83,7 +123,7 @@ void frmMain::createWorkControls() {
     FindText->setClearButtonEnabled(true);
     placeFindField();
     FindText->raise();
-    // Ctrl+A stays Extract all, also while typing a find.
+    // Ctrl+A is Extract all everywhere but in the find field, where it selects the text.
     FindText->installEventFilter(this);
     TreeView1->installEventFilter(this);
     Picture1->installEventFilter(this);
@@ -151,11 +191,16 @@ void frmMain::createWorkControls() {
 // ---------------------------------------------------------------- find
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The text-editing keys (Ctrl+A selects all, copy, paste, undo...) stay
+    // with the find field while it has focus, before any window shortcut.
     if (watched == FindText && event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_A)) {
-            event->ignore();
-            return true;
+        for (const auto standard : {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut,
+                                    QKeySequence::Paste, QKeySequence::Undo, QKeySequence::Redo}) {
+            if (key->matches(standard)) {
+                event->accept();
+                return true;
+            }
         }
     }
     if ((watched == TreeView1 || watched == Picture1) && event->type() == QEvent::KeyPress) {
@@ -287,8 +332,19 @@ void frmMain::mnuOpenEntry_Click() {
     if (nodes.size() != 1 || decodeNodeKey(nodes.front().key).kind == NodeRef::Kind::Root) return;
     const std::vector<QString> items = extractToPrivateFolder(nodes);
     if (items.empty()) return;
-    if (!desktopOpener(QUrl::fromLocalFile(items.front())))
-        statusLabel_->setText(tr("No application opens %1").arg(QFileInfo(items.front()).fileName()));
+    QString item = items.front();
+    // A type the desktop may run is opened only when the user says so;
+    // the folder that holds it may be shown instead.
+    const QFileInfo info(item);
+    if (!info.isDir() && mayRunCode(info.fileName())) {
+        switch (askBeforeOpening(this, info.fileName())) {
+        case RiskyOpenAnswer::Open: break;
+        case RiskyOpenAnswer::ShowFolder: item = info.absolutePath(); break;
+        case RiskyOpenAnswer::Cancel: return;
+        }
+    }
+    if (!desktopOpener(QUrl::fromLocalFile(item)))
+        statusLabel_->setText(tr("No application opens %1").arg(QFileInfo(item).fileName()));
 }
 
 void frmMain::mnuCopyPath_Click() {

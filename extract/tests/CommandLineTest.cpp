@@ -87,7 +87,9 @@ TEST(CommandLine, ExtractFailureExitsOneWithASummary) {
     LoadedFixture f(plan);
     Result r = sga(f.dir, "extract " + quoted(f.archive.string()) + " -o " + quoted(f.out().string()));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "sga: 1 of 2 entries could not be extracted\n");
+    // The entry's reason first, then the summary.
+    EXPECT_EQ(r.err, "bad: the stored bytes are not a valid zlib stream (or its checksum is wrong)\n"
+                     "sga: 1 of 2 entries could not be extracted\n");
     EXPECT_EQ(readFile(f.out() / "data.big/good"), textBytes("y"));
     EXPECT_EQ(sga(f.dir, "extract").status, 2);
     EXPECT_EQ(sga(f.dir, "extract " + quoted(f.archive.string()) + " --jobs 0").status, 2);

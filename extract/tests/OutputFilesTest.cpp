@@ -17,9 +17,9 @@ TEST(OutputFiles, WriteReplacesTheWholeFileAndLeavesNoTemporary) {
     TempDir dir;
     const auto target = dir.write("x.bin", Bytes(5000, 1));
     const Bytes shorter(10, 2);
-    EXPECT_EQ(writeWholeFile(target, shorter.data(), shorter.size()), "");
+    EXPECT_TRUE(writeWholeFile(target, shorter.data(), shorter.size()).ok());
     EXPECT_EQ(readFile(target), shorter);
-    EXPECT_EQ(writeWholeFile(target, nullptr, 0), "");
+    EXPECT_TRUE(writeWholeFile(target, nullptr, 0).ok());
     EXPECT_TRUE(readFile(target).empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
@@ -39,7 +39,7 @@ TEST(OutputFiles, FailedWriteKeepsTheEarlierFile) {
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const Bytes big(100000, 3);
-            _exit(writeWholeFile(target, big.data(), big.size()).empty() ? 1 : 0);
+            _exit(writeWholeFile(target, big.data(), big.size()).ok() ? 1 : 0);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -64,11 +64,11 @@ TEST(OutputFiles, PiecesAreTheFileOnlyOnceCommitted) {
             if (earlier) dir.write("x.bin", textBytes("earlier"));
             {
                 OutputFile out;
-                ASSERT_EQ(out.open(target), "");
+                ASSERT_TRUE(out.open(target).ok());
                 const Bytes piece(3000, 9);
-                for (int i = 0; i < 3; ++i) ASSERT_EQ(out.write(piece.data(), piece.size()), "");
+                for (int i = 0; i < 3; ++i) ASSERT_TRUE(out.write(piece.data(), piece.size()).ok());
                 if (ending == 0) {
-                    EXPECT_EQ(out.commit(), "");
+                    EXPECT_TRUE(out.commit().ok());
                 } else if (ending == 1) {
                     out.abandon();
                 }
@@ -88,12 +88,12 @@ TEST(OutputFiles, PiecesAreTheFileOnlyOnceCommitted) {
 
 TEST(OutputFiles, FoldersAndTheirFailures) {
     TempDir dir;
-    EXPECT_EQ(createFolders(dir.path() / "a/b/c"), "");
+    EXPECT_TRUE(createFolders(dir.path() / "a/b/c").ok());
     EXPECT_TRUE(fs::is_directory(dir.path() / "a/b/c"));
     dir.write("file", textBytes("x"));
-    EXPECT_NE(createFolders(dir.path() / "file/sub"), "");
-    EXPECT_NE(createFolders(dir.path() / "file"), "");
-    EXPECT_NE(writeWholeFile(dir.path() / "a", nullptr, 0), "");   // a folder is in the way
+    EXPECT_FALSE(createFolders(dir.path() / "file/sub").ok());
+    EXPECT_FALSE(createFolders(dir.path() / "file").ok());
+    EXPECT_FALSE(writeWholeFile(dir.path() / "a", nullptr, 0).ok());   // a folder is in the way
     EXPECT_EQ(withSlashes("a\\b\\c"), "a/b/c");
 }
 

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -177,16 +178,24 @@ TEST_F(Work, CtrlFFocusesTheFindField) {
     EXPECT_EQ(QApplication::focusWidget(), tree);
 }
 
-TEST_F(Work, CtrlAStaysExtractAllInTheTreeAndTheFindField) {
+TEST_F(Work, CtrlAIsExtractAllInTheTreeAndSelectsTheTextOfTheFindField) {
     form->activateWindow();
     if (!QTest::qWaitForWindowActive(form.get())) GTEST_SKIP() << "the window cannot be made active here";
     auto* find = child<QLineEdit>(*form, "FindText");
     const fs::path written = ws.root() / "program" / "data.big" / "readme.txt";
-    for (QWidget* focus : std::initializer_list<QWidget*>{tree, find}) {
+    const struct {
+        QWidget* focus;
+        bool extracts;
+    } cases[] = {{find, false}, {tree, true}, {find, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.focus->objectName().toStdString());
         fs::remove_all(ws.root() / "program" / "data.big");
-        focus->setFocus();
-        QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
-        EXPECT_TRUE(fs::exists(written)) << focus->objectName().toStdString();
+        find->setText(QStringLiteral("rock"));
+        find->deselect();
+        c.focus->setFocus();
+        QTest::keyClick(c.focus, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(fs::exists(written), c.extracts);
+        if (!c.extracts) EXPECT_EQ(find->selectedText(), QStringLiteral("rock"));
     }
 }
 
@@ -329,6 +338,62 @@ TEST_F(Work, OpenHandsAnExtractedCopyToTheDesktop) {
     EXPECT_EQ(fs::path(opened[2].toLocalFile().toStdString()).filename(), "textures");
 }
 
+TEST(OpenAsksFirst, TypesThatMayRunCode) {
+    const struct {
+        const char* name;
+        bool runs;
+    } cases[] = {{"setup.exe", true}, {"SETUP.EXE", true}, {"tool.com", true}, {"go.bat", true},
+                 {"go.cmd", true},    {"x.msi", true},     {"x.sh", true},     {"x.py", true},
+                 {"x.pl", true},      {"x.jar", true},     {"x.desktop", true}, {"x.lnk", true},
+                 {"x.url", true},     {"x.ps1", true},     {"x.vbs", true},    {"x.js", true},
+                 {"x.AppImage", true}, {"x.run", true},    {"a.lua", false},   {"rock.tga", false},
+                 {"readme.txt", false}, {"exe", false},    {"x.exe.txt", false}, {"data.bin", false}};
+    for (const auto& c : cases) EXPECT_EQ(mayRunCode(QString::fromUtf8(c.name)), c.runs) << c.name;
+}
+
+TEST_F(Work, OpenAsksBeforeHandingOverAnEntryThatMayRunCode) {
+    ArchivePlan plan;
+    plan.files = {{.name = "setup.exe", .data = textBytes("MZ")}, {.name = "notes.txt", .data = textBytes("n")}};
+    form->openChosenArchive(ws.writeArchive("risky.big", plan));
+    const struct {
+        const char* name;
+        RiskyOpenAnswer answer;
+        bool asked;
+        const char* opened;   // file name handed over; "" for none, "/" for its folder
+    } cases[] = {{"setup.exe", RiskyOpenAnswer::Cancel, true, ""},
+                 {"setup.exe", RiskyOpenAnswer::ShowFolder, true, "/"},
+                 {"setup.exe", RiskyOpenAnswer::Open, true, "setup.exe"},
+                 {"notes.txt", RiskyOpenAnswer::Cancel, false, "notes.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(static_cast<int>(c.answer)));
+        std::vector<QString> asked;
+        std::vector<QUrl> opened;
+        form->askBeforeOpening = [&](QWidget*, const QString& name) {
+            asked.push_back(name);
+            return c.answer;
+        };
+        form->desktopOpener = [&](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        };
+        select({c.name});
+        action(*form->treeMenu(), "mnuTreeOpen")->trigger();
+        EXPECT_EQ(asked.size(), c.asked ? 1u : 0u);
+        if (std::string(c.opened).empty()) {
+            EXPECT_TRUE(opened.empty());
+            continue;
+        }
+        ASSERT_EQ(opened.size(), 1u);
+        const fs::path path = opened[0].toLocalFile().toStdString();
+        if (std::string(c.opened) == "/") {
+            EXPECT_TRUE(fs::is_directory(path));
+            EXPECT_TRUE(fs::exists(path / c.name));
+        } else {
+            EXPECT_EQ(path.filename(), c.opened);
+        }
+    }
+}
+
 TEST_F(Work, CopyPathPutsTheArchivePathsOnTheClipboard) {
     struct Case {
         std::vector<std::string> selected;
@@ -427,12 +492,19 @@ TEST(WorkDrop, DroppingAnArchiveOpensIt) {
 TEST_F(Work, OtherEntriesShowAHexDumpAndFailuresSayWhy) {
     auto* hex = child<QPlainTextEdit>(*form, "HexView1");
     auto* text = child<QPlainTextEdit>(*form, "Text1");
-    EXPECT_TRUE(QFontInfo(hex->font()).fixedPitch());
     form->TreeView1_NodeClick(node("data.bin"));
     EXPECT_TRUE(hex->isVisible());
     EXPECT_FALSE(text->isVisible());
     const Bytes bin = binaryBytes();
     EXPECT_EQ(hex->toPlainText().toStdString(), hexDump(bin.data(), bin.size()));
+    // The columns line up: every character of the dump is as wide as the
+    // others in the font the view draws with (whatever Qt calls the font).
+    const QFontMetricsF metrics(hex->font());
+    const QString dump = hex->toPlainText();
+    std::set<qreal> widths;
+    for (const QChar c : dump)
+        if (c != u'\n') widths.insert(metrics.horizontalAdvance(c));
+    EXPECT_EQ(widths.size(), 1u) << "advance widths from " << *widths.begin() << " to " << *widths.rbegin();
 
     form->TreeView1_NodeClick(node("broken.lua"));
     EXPECT_TRUE(hex->isVisible());
