@@ -11,6 +11,7 @@
 #include "core/FileReader.h"
 #include "core/ReportSink.h"
 #include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "extract/Extract.h"
 #include "extract/Verify.h"
 
@@ -238,10 +239,11 @@ int main(int argc, char** argv) {
         if (!archive.open(big.path)) return 1;
         NullLog log;
         const int out = ::open("/dev/null", O_WRONLY);
-        const int16_t r = streamFileBytes(big.model.files.back(), archive, log, nullptr, [&](const uint8_t* d, size_t n) {
+        EntryReader reader(archive, log);
+        const Status read = reader.stream(big.model.files.back(), [&](const uint8_t* d, size_t n) {
             return ::write(out, d, n) == static_cast<ssize_t>(n);
         });
-        return r == 0 ? 0 : 1;
+        return read ? 0 : 1;
     });
     measured("extract all, jobs " + std::to_string(jobs), [&] {
         NullLog log;

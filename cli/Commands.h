@@ -61,6 +61,12 @@ std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const Arc
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, const ChunkSink& onBytes);
 
+// The decoded bytes of the entry named path (as "sga list" prints it); when
+// there is none or it cannot be read, says why on stderr, sets the exit
+// status and returns nothing.
+std::optional<std::vector<uint8_t>> readNamedEntry(const LoadedArchive& loaded, const std::string& path,
+                                                   LogSink& log, Context& context);
+
 void addInfoCommand(CLI::App& app, Context& context);
 void addListCommand(CLI::App& app, Context& context);
 void addExtractCommand(CLI::App& app, Context& context);

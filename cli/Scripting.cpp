@@ -62,6 +62,17 @@ Expected<std::vector<size_t>> selectPaths(const std::vector<std::string>& utf8Pa
     return out;
 }
 
+bool narrowToSelection(LoadedArchive& loaded, const SelectionOptions& options, Context& context) {
+    const auto selected = selectFiles(loaded.model, options);
+    if (!selected) {
+        std::cerr << "sga: " << selected.message() << "\n";
+        context.exitCode = kFailed;
+        return false;
+    }
+    if (options.any()) loaded.model = modelOfFiles(loaded.model, *selected);
+    return true;
+}
+
 ArchiveModel modelOfFiles(const ArchiveModel& model, const std::vector<size_t>& files) {
     ArchiveModel out = model;
     out.files.clear();

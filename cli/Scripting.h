@@ -3,6 +3,7 @@
 // pattern, what a listing knows of a file's bytes, and JSON Lines output.
 
 #include "archive/ArchiveModel.h"
+#include "cli/Commands.h"
 #include "core/Status.h"
 
 #include <cstdint>
@@ -38,6 +39,11 @@ Expected<std::vector<size_t>> selectPaths(const std::vector<std::string>& utf8Pa
 // The model with only the given files and the folders that lead to them
 // (extract and verify work on it as on a whole archive).
 ArchiveModel modelOfFiles(const ArchiveModel& model, const std::vector<size_t>& files);
+
+// Narrows loaded to the files options select (nothing changes without
+// patterns); false, with the reason on stderr and the exit status set, when
+// a pattern selects nothing.
+bool narrowToSelection(LoadedArchive& loaded, const SelectionOptions& options, Context& context);
 
 // The CRC-32 of the file's decoded bytes when its record says it (the
 // 17-byte layout keeps its CRC-32 in the block before the bytes, which a

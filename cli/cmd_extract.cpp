@@ -109,14 +109,8 @@ void addExtractCommand(CLI::App& app, Context& context) {
         const std::filesystem::path location = options->outputDir.empty()
                                                    ? std::filesystem::current_path(ec)
                                                    : std::filesystem::path(options->outputDir);
-        const auto selected = selectFiles(loaded.model, options->selection);
-        if (!selected) {
-            std::cerr << "sga: " << selected.message() << "\n";
-            context.exitCode = kFailed;
-            return;
-        }
         // With patterns, the rest of the run (conversions too) sees the selected entries only.
-        if (options->selection.any()) loaded.model = modelOfFiles(loaded.model, *selected);
+        if (!narrowToSelection(loaded, options->selection, context)) return;
         // A signal stops the run: the entry being written is removed.
         const InterruptScope interrupts;
         InterruptibleHost host;

@@ -51,11 +51,9 @@ void addRgdCommand(CLI::App& app, Context& context) {
             std::cerr << "sga: " << reason << "\n";
             context.exitCode = kFailed;
         };
-        const ArchiveFile* entry = findFile(loaded.model, options->path);
-        if (!entry) return fail(options->path + ": no such file in the archive");
-        std::vector<uint8_t> bytes;
-        if (auto error = readEntryBytes(loaded, *entry, log, bytes)) return fail(*error);
-        const auto file = readRgd(bytes);
+        const auto bytes = readNamedEntry(loaded, options->path, log, context);
+        if (!bytes) return;
+        const auto file = readRgd(*bytes);
         if (!file) return fail(options->path + ": " + file.message());
         RgdDictionary dictionary = loadRgdDictionaries(options->dictionaries);
         if (!options->noLearning && !file->secondGeneration) learnFromArchive(loaded, log, dictionary);

@@ -25,13 +25,7 @@ void addVerifyCommand(CLI::App& app, Context& context) {
         ->check(CLI::Range(1, 64));
     onLoadedArchive(*sub, options, context,
                     [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const auto selected = selectFiles(loaded.model, options->selection);
-        if (!selected) {
-            std::cerr << "sga: " << selected.message() << "\n";
-            context.exitCode = kFailed;
-            return;
-        }
-        if (options->selection.any()) loaded.model = modelOfFiles(loaded.model, *selected);
+        if (!narrowToSelection(loaded, options->selection, context)) return;
         const VerifyReport report = verifyArchive(loaded.model, options->archive, log, {.jobs = options->jobs});
         for (const VerifyProblem& p : report.problems) {
             if (p.entryNumber == 0)

@@ -101,6 +101,20 @@ std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const Arc
     return std::nullopt;
 }
 
+std::optional<std::vector<uint8_t>> readNamedEntry(const LoadedArchive& loaded, const std::string& path,
+                                                   LogSink& log, Context& context) {
+    std::optional<std::string> problem;
+    std::vector<uint8_t> bytes;
+    if (const ArchiveFile* entry = findFile(loaded.model, path); !entry)
+        problem = printable(path) + ": no such file in the archive";
+    else
+        problem = readEntryBytes(loaded, *entry, log, bytes);
+    if (!problem) return bytes;
+    std::cerr << "sga: " << *problem << "\n";
+    context.exitCode = kFailed;
+    return std::nullopt;
+}
+
 } // namespace sga::cli
 
 int main(int argc, char** argv) {

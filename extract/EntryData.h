@@ -30,14 +30,4 @@ int16_t readEntryData(const FileEntry& entry, FileReader& archive, LogSink& log,
 // buffer then undefined.
 int32_t DecompressBuffer(std::vector<uint8_t>& buffer, int32_t orgSize);
 
-// To be removed once Extract all reads through EntryReader:
-// EntryReader::holdsWhole negated.
-bool streamsEntry(const ArchiveFile& file);
-// EntryReader::read, the bytes valid until the thread's next read of an entry.
-int16_t readFileBytesInPlace(const ArchiveFile& file, FileReader& archive, LogSink& log,
-                             const uint8_t** bytes, size_t* size, EntryBlock* block = nullptr);
-// EntryReader::stream.
-int16_t streamFileBytes(const ArchiveFile& file, FileReader& archive, LogSink& log,
-                        const ChunkSink& onStored, const ChunkSink& onBytes, EntryBlock* block = nullptr);
-
 } // namespace sga

@@ -153,15 +153,15 @@ public:
         };
         int16_t result = 0;
         if (!target.plainEmpty) {
-            if (streamsEntry(f)) {
-                result = streamFileBytes(f, archive, log, nullptr, sink);
-            } else {
-                const uint8_t* bytes = nullptr;
-                size_t size = 0;
-                result = readFileBytesInPlace(f, archive, log, &bytes, &size);
-                for (size_t at = 0; result == 0 && at < size; at += kWritePiece)
-                    if (!sink(bytes + at, std::min(kWritePiece, size - at))) result = kEntryStopped;
-            }
+            // Held whole or streamed as the reader decides; either way the
+            // writes go in pieces, so a stop is seen between them.
+            EntryReader reader(archive, log);
+            const Status read = reader.stream(f, [&](const uint8_t* data, size_t size) {
+                for (size_t at = 0; at < size; at += kWritePiece)
+                    if (!sink(data + at, std::min(kWritePiece, size - at))) return false;
+                return true;
+            });
+            result = read ? kEntryOk : reader.result();
         }
         if (givenUp || (target.plainEmpty && stops_.givesUp(k))) {
             o.stopped = true;

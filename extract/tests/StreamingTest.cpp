@@ -3,6 +3,7 @@
 // be what the same entry gives when it is held whole, intact or damaged.
 #include "core/FileReader.h"
 #include "extract/EntryData.h"
+#include "extract/EntryReader.h"
 #include "extract/Verify.h"
 #include "extract/tests/ExtractFixture.h"
 
@@ -252,9 +253,10 @@ TEST(StreamingStop, RefusingCallbackStops) {
         calls = 0;
         auto refuse = [&](const uint8_t*, size_t) { return ++calls > 1 ? false : true; };
         auto accept = [](const uint8_t*, size_t) { return true; };
-        EXPECT_EQ(refuseStored ? streamFileBytes(a.model.files[0], reader, log, refuse, accept)
-                               : streamFileBytes(a.model.files[0], reader, log, nullptr, refuse),
-                  kEntryStopped);
+        EntryReader entries(reader, log);
+        EXPECT_FALSE(refuseStored ? entries.stream(a.model.files[0], accept, refuse)
+                                  : entries.stream(a.model.files[0], refuse));
+        EXPECT_EQ(entries.result(), kEntryStopped);
         EXPECT_EQ(calls, 2);
     }
 }
