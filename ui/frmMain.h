@@ -282,6 +282,8 @@ private:
     QString statusBeforeFind_;   // the status text a find replaced
     QString findStatus_;         // the find's own status text
     QSize pictureBoxSize_;       // the picture box's size when showing 1:1
+    QString pictureStatus_;      // the picture's size and format, while the status says it
+    QString statusBeforePicture_;
     std::unique_ptr<QTemporaryDir> private_;
     int privateRuns_ = 0;
     int16_t lastReadResult_ = 0;

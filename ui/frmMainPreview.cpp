@@ -41,6 +41,9 @@ void frmMain::TreeView1_NodeClick(const QModelIndex& Node) {
     if (running_) return;
     const TreeNode* node = treeModel_->nodeAt(Node);
     if (!node) return;
+    if (!pictureStatus_.isEmpty() && statusLabel_->text() == pictureStatus_)
+        statusLabel_->setText(statusBeforePicture_);
+    pictureStatus_.clear();
     const NodeRef ref = decodeNodeKey(node->key);
     switch (ref.kind) {
     case NodeRef::Kind::Root:
@@ -227,8 +230,11 @@ void frmMain::openImageFile(int32_t entryIndex) {
             // and are fitted to the pane when larger.
             const QSize border = Picture1->size() - Picture1->innerSize();
             Picture1->resize((picture->image.size() + border).boundedTo(Text1->size()));
+            // Said until another entry is shown, then the earlier text returns.
+            if (statusLabel_->text() != pictureStatus_) statusBeforePicture_ = statusLabel_->text();
             setStatusText(describePicture(picture->image.width(), picture->image.height(),
                                           picture->format, picture->mipCount));
+            pictureStatus_ = statusLabel_->text();
         }
         pictureBoxSize_ = Picture1->size();
         if (picture && !platformKind && pictureExceedsPane()) setPictureFit(true);

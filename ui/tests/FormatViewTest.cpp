@@ -76,6 +76,9 @@ TEST_F(FormatView, ATextureShowsAsAPictureWithItsSizeAndFormat) {
     EXPECT_EQ(form->statusText().left(7), "2 x 1, ");
     EXPECT_EQ(picture->picture().pixelColor(0, 0), QColor(255, 0, 0));
     EXPECT_EQ(picture->picture().pixelColor(1, 0), QColor(0, 0, 255, 128));
+    // Another entry gives the status bar its earlier text back.
+    click("ship.whm");
+    EXPECT_EQ(form->statusText(), "4 entries found.");
 }
 
 TEST_F(FormatView, LocalisationShowsAsText) {
