@@ -49,13 +49,14 @@ const RgdDictionary& folderDictionary() {
 
 // "~ path: OLD -> NEW", "+ path = VALUE" and "- path" lines, sorted by path;
 // keys are named by the dictionary folder and by the string values of both
-// files. A side that is no readable RGD file gives one line saying so.
+// files. A side that is no readable RGD file gives one line saying why instead.
 std::string rgdKeyDiff(const ContentSides& s) {
     const auto oldFile = readRgd(s.oldBytes), newFile = readRgd(s.newBytes);
     std::string out;
-    if (!oldFile) out += printable(s.oldLabel) + ": not a readable RGD file: " + oldFile.message() + "\n";
-    if (!newFile) out += printable(s.newLabel) + ": not a readable RGD file: " + newFile.message() + "\n";
-    if (!out.empty()) return out;
+    if (!oldFile) out = printable(s.oldLabel) + ": cannot compare keys: " + printable(oldFile.message());
+    if (!newFile)
+        out += (out.empty() ? "" : "; ") + printable(s.newLabel) + ": cannot compare keys: " + printable(newFile.message());
+    if (!out.empty()) return out + "\n";
     RgdDictionary dictionary = folderDictionary();
     dictionary.learnFrom(*oldFile);
     dictionary.learnFrom(*newFile);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <tuple>
 
 namespace sga::testing {
 namespace {
@@ -66,9 +67,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RgdKeyDiff, AnUnreadableSideIsOneLine) {
     const std::vector<uint8_t> good = test::firstGeneration({kSpeed}), bad(good.begin(), good.begin() + 30);
-    const std::string lines = cli::contentDifferFor("unit.rgd")({"a/unit.rgd", "b/unit.rgd", good, bad});
-    EXPECT_EQ(lines.rfind("b/unit.rgd: not a readable RGD file: ", 0), 0u) << lines;
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    const cli::ContentDiffer differ = cli::contentDifferFor("unit.rgd");
+    for (const auto& [old, now, start] : {std::tuple{&good, &bad, "b/unit.rgd: cannot compare keys: RGD: "},
+                                          std::tuple{&bad, &bad, "a/unit.rgd: cannot compare keys: RGD: "}}) {
+        const std::string lines = differ({"a/unit.rgd", "b/unit.rgd", *old, *now});
+        EXPECT_EQ(lines.rfind(start, 0), 0u) << lines;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    }
 }
 
 } // namespace
