@@ -8,8 +8,12 @@ std::string_view layoutName(Layout layout) { return traitsOf(layout).name; }
 
 std::string layoutDescription(const ArchiveModel& model) {
     const LayoutTraits& row = traitsOf(model.layout);
-    return std::to_string(model.major) + "." + std::to_string(model.minor) + " (" +
-           std::string(row.games) + "; " + std::string(row.name) + ")";
+    // The 17-byte layout serves two games, one per major version.
+    const std::string games = model.layout != Layout::V2Narrow ? std::string(row.games)
+                              : model.major == 1                ? "Impossible Creatures"
+                                                                : "Homeworld 2";
+    return std::to_string(model.major) + "." + std::to_string(model.minor) + " (" + games + "; " +
+           std::string(row.name) + ")";
 }
 
 std::string_view storageName(Storage storage) {
