@@ -2,7 +2,7 @@
 // What "sga diff --content" prints after the M line of a modified entry,
 // chosen by the entry's extension: a unified diff of text entries (.ucs
 // decoded from UTF-16 first), and for any extension with a differ of its
-// own, that differ's lines.
+// own, that differ's lines (.rgd: one line per changed key).
 
 #include <cstdint>
 #include <string>

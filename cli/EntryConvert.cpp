@@ -3,10 +3,13 @@
 #include "preview/EntryDecoders.h"
 #include "preview/PngWriter.h"
 #include "preview/RgdFormat.h"
+#include "preview/TextEntry.h"
+#include "preview/Ucs.h"
 
 namespace sga::cli {
 
 std::string convertedExtension(std::string_view name) {
+    if (entryExtension(name) == "ucs") return "txt";
     const EntryDecoder* row = findEntryDecoder(name);
     if (!row) return {};
     if (row->source == PictureSource::Own) return "png";
@@ -18,6 +21,10 @@ Expected<ConvertedEntry> convertEntry(std::string_view name, std::span<const uin
                                       const RgdDictionary& dictionary) {
     const std::string extension = convertedExtension(name);
     if (extension.empty()) return Status::error(ErrorCode::Unsupported, "no converted form for this kind of entry");
+    if (extension == "txt") {
+        const std::string text = ucsToUtf8(bytes.data(), bytes.size());
+        return ConvertedEntry{extension, std::vector<uint8_t>(text.begin(), text.end())};
+    }
     if (extension == "json") {
         auto file = readRgd(bytes);
         if (!file) return file.status();

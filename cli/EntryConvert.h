@@ -1,7 +1,7 @@
 #pragma once
 // The converted copies "sga extract --convert" writes beside entries: PNG for
 // the pictures the program decodes itself (DDS, RRTEX, TGA, PSD, PCX) and
-// JSON for RGD attributes.
+// JSON for RGD attributes, UTF-8 text for UCS text tables.
 
 #include "core/Status.h"
 
@@ -18,7 +18,7 @@ class RgdDictionary;
 namespace sga::cli {
 
 struct ConvertedEntry {
-    std::string extension;      // "png", "json": added to the entry's name
+    std::string extension;      // "png", "json", "txt": added to the entry's name
     std::vector<uint8_t> bytes;
 };
 

@@ -142,7 +142,8 @@ void addDiffCommand(CLI::App& app, Context& context) {
     auto* json = sub->add_flag("--json", options->json,
                                "JSON Lines: status, path, old and new (size, crc32) for each difference");
     sub->add_flag("--content", options->content,
-                  "Follow each M line of a text entry (.lua .ini .txt .events .ucs) with a unified diff")
+                  "Follow each M line of a text entry (.lua .ini .txt .events .ucs) with a unified diff, "
+                  "and of an .rgd entry with ~ changed, + added and - removed keys")
         ->excludes(json);
     sub->add_option("-j,--jobs", options->jobs, "Entries compared in parallel (default: the machine's cores)")
         ->check(CLI::Range(1, 64));

@@ -18,7 +18,7 @@
 namespace sga::cli {
 namespace {
 
-// Writes NAME.png / NAME.json beside each extracted entry that has a converted
+// Writes NAME.png / NAME.json / NAME.txt beside each extracted entry that has a converted
 // form. A conversion that fails is named on stderr and in the log; the others
 // go on. Returns the number of failures. The folders below base are reached
 // as extraction reaches them: a link there is refused, never followed.
@@ -100,7 +100,7 @@ void addExtractCommand(CLI::App& app, Context& context) {
         ->check(CLI::Range(1, 64));
     sub->add_flag("--convert", options->convert,
                   "Also write converted copies beside the entries: NAME.png for DDS, RRTEX, TGA, PSD and PCX "
-                  "pictures, NAME.json for RGD attributes");
+                  "pictures, NAME.json for RGD attributes, NAME.txt (UTF-8) for UCS text");
     sub->add_option("--dictionary", options->dictionaries,
                     "With --convert: a #RGD_DIC file of RGD key names (repeatable)");
     onLoadedArchive(*sub, options, context,

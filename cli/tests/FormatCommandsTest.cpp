@@ -111,7 +111,8 @@ struct Fixture {
                       {.name = "names.rgd", .data = rgdWithStrings()},
                       {.name = "body.whm", .data = chunkyModel()},
                       {.name = "broken.dds", .data = broken},
-                      {.name = "notes.txt", .data = textBytes("hello")}};
+                      {.name = "notes.txt", .data = textBytes("hello")},
+                      {.name = "en.ucs", .data = Bytes{0xFF, 0xFE, 'h', 0, 0xE9, 0, '\n', 0}}};
         archive = dir.write("data.sga", buildArchive(plan));
     }
     std::string a() const { return quoted(archive.string()); }
@@ -184,6 +185,7 @@ TEST(FormatCommands, ExtractConvertWritesCopiesAndNamesFailures) {
     EXPECT_EQ(readFile(base / "sky.dds.png"), *png);
     const auto rgd = readRgd(rgdAttributes());
     EXPECT_EQ(text(readFile(base / "unit.rgd.json")), formatRgd(*rgd, RgdDictionary{}, RgdOutput::Json));
+    EXPECT_EQ(text(readFile(base / "en.ucs.txt")), "h\xC3\xA9\n");
     EXPECT_FALSE(fs::exists(base / "broken.dds.png"));
     EXPECT_TRUE(fs::exists(base / "broken.dds"));
     EXPECT_FALSE(fs::exists(base / "notes.txt.png"));
