@@ -6,6 +6,7 @@
 #include "preview/PcxReader.h"
 #include "preview/RrtexDecoder.h"
 #include "preview/PreviewImage.h"
+#include "preview/Ucs.h"
 #include "preview/modFilePSD.h"
 #include "preview/modFileTGA.h"
 
@@ -53,6 +54,10 @@ Expected<Picture> decodeTga(std::span<const uint8_t> bytes) { return decodeWith<
 Expected<Picture> decodePsd(std::span<const uint8_t> bytes) { return decodeWith<decodePSD>(bytes, "PSD"); }
 Expected<Picture> decodePcx(std::span<const uint8_t> bytes) { return decodeWith<decodePCX>(bytes, "PCX"); }
 
+Expected<std::string> decodeUcs(std::span<const uint8_t> bytes) {
+    return ucsToUtf8(bytes.data(), bytes.size());
+}
+
 bool startsWith(std::span<const uint8_t> head, std::string_view magic) {
     return head.size() >= magic.size() &&
            std::equal(magic.begin(), magic.end(), head.begin(),
@@ -65,6 +70,8 @@ std::vector<EntryDecoder> buildTable() {
     std::vector<EntryDecoder> rows;
     // The window's text kinds.
     rows.push_back({"text", "text", {"lua", "ini", "txt", "events"}, nullptr, EntryView::Text});
+    rows.push_back({"ucs", "UTF-16 text", {"ucs"}, nullptr, EntryView::Text, PictureSource::None,
+                    nullptr, nullptr, decodeUcs});
     rows.push_back({"tga", "TGA picture", {"tga"}, nullptr, EntryView::Picture,
                     PictureSource::Own, decodeTga});
     rows.push_back({"psd", "PSD picture", {"psd"}, nullptr, EntryView::Picture,

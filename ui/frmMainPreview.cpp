@@ -28,6 +28,8 @@ namespace {
 
 // Text entries show at most this many bytes.
 constexpr size_t kTextPreviewBytes = 32000;
+// Text in an encoding of its own (UTF-16) shows at most this many bytes.
+constexpr size_t kOwnEncodingTextBytes = 4 << 20;
 // Pictures are previewed up to this size (decoded entry bytes).
 constexpr int64_t kPicturePreviewBytes = int64_t{64} << 20;
 
@@ -131,16 +133,29 @@ void frmMain::openTextFile(int32_t entryIndex) {
     Picture1->hide();
     HexView1->hide();
     Text1->show();
+    // Text in an encoding of its own (UTF-16 localisation tables) is decoded
+    // by its row and shown up to a few MiB; the rest as the archive stores it.
+    const ArchiveModel& model = archive_.model;
+    const EntryDecoder* row = model.isFileNumber(int64_t{entryIndex} + 1)
+                                  ? findEntryDecoder(model.fileOf(int64_t{entryIndex} + 1).name)
+                                  : nullptr;
+    const bool ownEncoding = row && row->decodeText;
+    const size_t limit = ownEncoding ? kOwnEncodingTextBytes : kTextPreviewBytes;
     EntryBytes head;
-    if (!readEntry(entryIndex, kTextPreviewBytes, head)) {
+    if (!readEntry(entryIndex, limit, head)) {
         showReadFailure(entryIndex);
         return;
     }
-    const size_t n = std::min(head.size(), kTextPreviewBytes);
+    const size_t n = std::min(head.size(), limit);
     const std::string_view bytes(reinterpret_cast<const char*>(head.data()), n);
-    QString text = QString::fromStdString(archive_.model.encoding == TextEncoding::Utf8
-                                              ? std::string(bytes)
-                                              : cp1252ToUtf8(bytes));
+    QString text;
+    if (ownEncoding) {
+        Expected<std::string> decoded = row->decodeText(std::span(head.data(), n));
+        text = QString::fromStdString(decoded ? *decoded : decoded.message());
+    } else {
+        text = QString::fromStdString(model.encoding == TextEncoding::Utf8 ? std::string(bytes)
+                                                                           : cp1252ToUtf8(bytes));
+    }
     // The text view breaks lines at CR and at LF alike: one break per CR LF.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Text1->setPlainText(text);

@@ -32,11 +32,17 @@ protected:
             3, {TestChunk{"FOLDTSET", 1, "set", {}, {TestChunk{"DATAINFO", 2, "", {0xAB, 0xCD}, {}}}}});
         const Bytes attributes = sga::test::firstGeneration(
             {{0x2D909FCC, 100, {}, {{0xF0A351FD, 0, sga::test::f32(750.0f), {}}}}});
+        Bytes ucs = {0xFF, 0xFE};   // "Caf\u00e9\r\n\u4e16" in UTF-16LE after its mark
+        for (char16_t c : std::u16string(u"Caf\u00e9\r\n\u4e16")) {
+            ucs.push_back(static_cast<uint8_t>(c));
+            ucs.push_back(static_cast<uint8_t>(c >> 8));
+        }
         ArchivePlan plan;
         plan.dirs = {{"art", 0}};
         plan.files = {{.name = "sky.DDS", .data = texture},
                       {.name = "ship.whm", .data = model},
-                      {.name = "unit.rgd", .data = attributes}};
+                      {.name = "unit.rgd", .data = attributes},
+                      {.name = "en.UCS", .data = ucs}};
         StubDialog dialog;
         form = openedForm(ws, dialog, plan);
         outline = child<QTreeWidget>(*form, "OutlineTree1");
@@ -70,6 +76,13 @@ TEST_F(FormatView, ATextureShowsAsAPictureWithItsSizeAndFormat) {
     EXPECT_EQ(form->statusText().left(7), "2 x 1, ");
     EXPECT_EQ(picture->picture().pixelColor(0, 0), QColor(255, 0, 0));
     EXPECT_EQ(picture->picture().pixelColor(1, 0), QColor(0, 0, 255, 128));
+}
+
+TEST_F(FormatView, LocalisationShowsAsText) {
+    click("en.UCS");
+    auto* text = child<QPlainTextEdit>(*form, "Text1");
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_EQ(text->toPlainText(), QString::fromUtf8("Caf\u00e9\n\u4e16"));
 }
 
 TEST_F(FormatView, AChunkedFileShowsItsTreeAndTheSelectedChunksBytes) {
