@@ -78,7 +78,7 @@ TEST_F(FormatView, ATextureShowsAsAPictureWithItsSizeAndFormat) {
     EXPECT_EQ(picture->picture().pixelColor(1, 0), QColor(0, 0, 255, 128));
     // Another entry gives the status bar its earlier text back.
     click("ship.whm");
-    EXPECT_EQ(form->statusText(), "4 entries found.");
+    EXPECT_EQ(form->statusText(), "5 entries found.");
 }
 
 TEST_F(FormatView, LocalisationShowsAsText) {
