@@ -144,7 +144,8 @@ TEST(ChunkyTest, EveryPrefixAndChangedByteIsHandled) {
                 changed[at] ^= static_cast<uint8_t>(1u << bit);
                 const auto file = readChunky(changed);
                 if (!file.ok()) EXPECT_FALSE(file.message().empty());
-                for (const ChunkyChunk* c : findChunks(file.ok() ? file->chunks : std::vector<ChunkyChunk>{}, "DATATMAN"))
+                const std::vector<ChunkyChunk> chunks = file.ok() ? file->chunks : std::vector<ChunkyChunk>{};
+                for (const ChunkyChunk* c : findChunks(chunks, "DATATMAN"))
                     EXPECT_LE(c->dataOffset + c->size, changed.size());
             }
     }
