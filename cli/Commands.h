@@ -61,6 +61,9 @@ std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const Arc
 std::optional<std::string> readEntryBytes(const LoadedArchive& loaded, const ArchiveFile& file,
                                           LogSink& log, const ChunkSink& onBytes);
 
+// Says "sga: REASON" on stderr and sets the failed exit status.
+void failCommand(Context& context, const std::string& reason);
+
 // The decoded bytes of the entry named path (as "sga list" prints it); when
 // there is none or it cannot be read, says why on stderr, sets the exit
 // status and returns nothing.

@@ -47,10 +47,7 @@ void addChunkyCommand(CLI::App& app, Context& context) {
     sub->add_flag("--json", options->json,
                   "Print the tree as JSON: an array of objects with kind, id, version, name, size, offset, children");
     onLoadedArchive(*sub, options, context, [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const auto fail = [&context](const std::string& reason) {
-            std::cerr << "sga: " << reason << "\n";
-            context.exitCode = kFailed;
-        };
+        const auto fail = [&context](const std::string& reason) { failCommand(context, reason); };
         const auto bytes = readNamedEntry(loaded, options->path, log, context);
         if (!bytes) return;
         const auto file = readChunky(*bytes);

@@ -47,10 +47,7 @@ void addRgdCommand(CLI::App& app, Context& context) {
     sub->add_flag("--no-learn", options->noLearning,
                   "Do not name keys after the string values of the archive's RGD entries");
     onLoadedArchive(*sub, options, context, [options, &context](LoadedArchive& loaded, LogSink& log) {
-        const auto fail = [&context](const std::string& reason) {
-            std::cerr << "sga: " << reason << "\n";
-            context.exitCode = kFailed;
-        };
+        const auto fail = [&context](const std::string& reason) { failCommand(context, reason); };
         const auto bytes = readNamedEntry(loaded, options->path, log, context);
         if (!bytes) return;
         const auto file = readRgd(*bytes);

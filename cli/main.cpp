@@ -110,9 +110,13 @@ std::optional<std::vector<uint8_t>> readNamedEntry(const LoadedArchive& loaded, 
     else
         problem = readEntryBytes(loaded, *entry, log, bytes);
     if (!problem) return bytes;
-    std::cerr << "sga: " << *problem << "\n";
-    context.exitCode = kFailed;
+    failCommand(context, *problem);
     return std::nullopt;
+}
+
+void failCommand(Context& context, const std::string& reason) {
+    std::cerr << "sga: " << reason << "\n";
+    context.exitCode = kFailed;
 }
 
 } // namespace sga::cli
